@@ -1,0 +1,167 @@
+#include "command_line.h"
+
+#include <errno.h>
+
+static bool IsBlank(unsigned unit) {
+    return unit == ' ' || unit == '\t';
+}
+
+static bool NeedsQuotes(const char* argument) {
+    return *argument == 0 || strpbrk(argument, " \t\"") != NULL;
+}
+
+// Writes (when out is not NULL) and counts the units of one character run.
+static size_t Put(LPWSTR out, size_t at, unsigned char byte, size_t times) {
+    if (out != NULL)
+        for (size_t i = 0; i < times; ++i) out[at + i] = byte;
+    return at + times;
+}
+
+// The name only has to be skipped whole by the rule that finds a program's
+// name (quotes toggle, nothing escapes), so a doubled quote keeps it intact.
+static size_t PutProgramName(LPWSTR out, size_t at, const char* name) {
+    if (!NeedsQuotes(name)) {
+        for (; *name != 0; ++name) at = Put(out, at, static_cast<unsigned char>(*name), 1);
+        return at;
+    }
+    at = Put(out, at, '"', 1);
+    for (; *name != 0; ++name) {
+        at = Put(out, at, static_cast<unsigned char>(*name), *name == '"' ? 2 : 1);
+    }
+    return Put(out, at, '"', 1);
+}
+
+// Backslashes are literal except in a run before a quote: that run is
+// doubled and the quote escaped. A closing quote counts as such a quote.
+static size_t PutArgument(LPWSTR out, size_t at, const char* argument) {
+    bool quoted = NeedsQuotes(argument);
+    if (quoted) at = Put(out, at, '"', 1);
+    for (const char* c = argument;; ++c) {
+        size_t backslashes = 0;
+        while (*c == '\\') {
+            ++backslashes;
+            ++c;
+        }
+        if (*c == 0) {
+            at = Put(out, at, '\\', quoted ? backslashes * 2 : backslashes);
+            break;
+        }
+        if (*c == '"') {
+            at = Put(out, at, '\\', backslashes * 2 + 1);
+        } else {
+            at = Put(out, at, '\\', backslashes);
+        }
+        at = Put(out, at, static_cast<unsigned char>(*c), 1);
+    }
+    if (quoted) at = Put(out, at, '"', 1);
+    return at;
+}
+
+static size_t PutCommandLine(LPWSTR out, int argumentCount, char* const* arguments) {
+    size_t at = 0;
+    if (argumentCount > 0) at = PutProgramName(out, at, arguments[0]);
+    for (int i = 1; i < argumentCount; ++i) {
+        at = Put(out, at, ' ', 1);
+        at = PutArgument(out, at, arguments[i]);
+    }
+    return Put(out, at, 0, 1);
+}
+
+LPWSTR BuildCommandLine(int argumentCount, char* const* arguments) {
+    size_t units = PutCommandLine(NULL, argumentCount, arguments);
+    LPWSTR line = static_cast<LPWSTR>(malloc(units * sizeof(WCHAR)));
+    if (line != NULL) PutCommandLine(line, argumentCount, arguments);
+    return line;
+}
+
+// One pass of the split: counts when vector is NULL, fills it otherwise.
+// Returns false for a unit above 0xFF, which no byte of an argument makes.
+static bool ParseCommandLine(LPCWSTR line, char** vector, char* bytes, size_t* argumentCount,
+                             size_t* byteCount) {
+    size_t count = 0, used = 0;
+    const WCHAR* p = line;
+    for (;;) {
+        while (IsBlank(*p)) ++p;
+        if (*p == 0) break;
+        if (vector != NULL) vector[count] = bytes + used;
+        ++count;
+        bool quoted = false;
+        while (*p != 0 && (quoted || !IsBlank(*p))) {
+            if (*p > 0xFF) return false;
+            if (*p == '\\') {
+                size_t backslashes = 0;
+                while (p[backslashes] == '\\') ++backslashes;
+                bool beforeQuote = p[backslashes] == '"';
+                size_t kept = beforeQuote ? backslashes / 2 : backslashes;
+                if (vector != NULL) memset(bytes + used, '\\', kept);
+                used += kept;
+                p += backslashes;
+                if (beforeQuote && backslashes % 2 == 1) {
+                    if (vector != NULL) bytes[used] = '"';
+                    ++used;
+                    ++p;
+                }
+                continue;
+            }
+            if (*p == '"') {
+                // Inside quotes, "" stands for one literal quote.
+                if (quoted && p[1] == '"') {
+                    if (vector != NULL) bytes[used] = '"';
+                    ++used;
+                    p += 2;
+                } else {
+                    quoted = !quoted;
+                    ++p;
+                }
+                continue;
+            }
+            if (vector != NULL) bytes[used] = static_cast<char>(*p);
+            ++used;
+            ++p;
+        }
+        if (vector != NULL) bytes[used] = 0;
+        ++used;
+    }
+    if (vector != NULL) vector[count] = NULL;
+    *argumentCount = count;
+    *byteCount = used;
+    return true;
+}
+
+char** SplitCommandLine(LPCWSTR commandLine) {
+    size_t count, used;
+    if (!ParseCommandLine(commandLine, NULL, NULL, &count, &used)) {
+        errno = EILSEQ;
+        return NULL;
+    }
+    size_t vectorBytes = (count + 1) * sizeof(char*);
+    char** vector = static_cast<char**>(malloc(vectorBytes + used));
+    if (vector == NULL) {
+        errno = ENOMEM;
+        return NULL;
+    }
+    ParseCommandLine(commandLine, vector, reinterpret_cast<char*>(vector) + vectorBytes, &count,
+                     &used);
+    return vector;
+}
+
+// glibc hands argc and argv to every .init_array entry, static or dynamic;
+// that is the cheapest way to see them without touching main.
+static int g_argumentCount;
+static char** g_arguments;
+
+static void CaptureArguments(int argumentCount, char** arguments, char**) {
+    g_argumentCount = argumentCount;
+    g_arguments = arguments;
+}
+
+__attribute__((section(".init_array"), used)) static void (*const g_captureArguments)(
+    int, char**, char**) = CaptureArguments;
+
+// Built once, kept for the life of the process, as Windows keeps its own.
+LPWSTR GetCommandLineW(void) {
+    static LPWSTR line;
+    static WCHAR empty[1];
+    if (line == NULL) line = BuildCommandLine(g_argumentCount, g_arguments);
+    return line != NULL ? line : empty;
+}

@@ -1,0 +1,19 @@
+// Linux has an argument vector where Windows has one command line. These
+// turn one into the other by the Windows run-time's quoting rules, so that
+// any list of non-NUL byte strings survives the round trip unchanged.
+#ifndef WEXEL_PLATFORM_POSIX_COMMAND_LINE_H
+#define WEXEL_PLATFORM_POSIX_COMMAND_LINE_H
+
+#include "platform.h"
+
+// The program's name, then each argument quoted; one byte per 16-bit unit.
+// The name is written so that the first token of the line covers it whole.
+// A heap block, or NULL when memory is exhausted.
+LPWSTR BuildCommandLine(int argumentCount, char* const* arguments);
+
+// Splits a command line back into a NULL-terminated argument vector held in
+// one heap block (free it once). NULL with errno set on failure: EILSEQ for
+// a unit that no byte can carry, ENOMEM.
+char** SplitCommandLine(LPCWSTR commandLine);
+
+#endif

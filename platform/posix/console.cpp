@@ -1,0 +1,88 @@
+// Console control events on a terminal: SIGINT is Ctrl+C, SIGQUIT is
+// Ctrl+Break. Like Windows, the handlers run newest first and the first to
+// return TRUE ends the event; when none does, the default action follows.
+#include "layer.h"
+
+#include <errno.h>
+
+static const int MaxHandlers = 8;
+static PHANDLER_ROUTINE g_handlers[MaxHandlers];
+static volatile sig_atomic_t g_handlerCount;
+static bool g_signalsInstalled;
+static sigset_t g_changedFromDefault;
+
+static void OnConsoleSignal(int signalNumber) {
+    int savedErrno = errno;
+    DWORD event = signalNumber == SIGINT ? CTRL_C_EVENT : CTRL_BREAK_EVENT;
+    for (int i = g_handlerCount - 1; i >= 0; --i) {
+        if (g_handlers[i](event)) {
+            errno = savedErrno;
+            return;
+        }
+    }
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+    errno = savedErrno;
+}
+
+// A signal that wexel was started with ignored stays ignored, for wexel and
+// for the child: neither is meant to see it. A caught signal is reset to
+// the default in the child by exec itself.
+static void InstallConsoleSignal(int signalNumber) {
+    struct sigaction old;
+    if (sigaction(signalNumber, NULL, &old) != 0 || old.sa_handler == SIG_IGN) return;
+    struct sigaction action;
+    memset(&action, 0, sizeof(action));
+    action.sa_handler = OnConsoleSignal;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigaction(signalNumber, &action, NULL);
+}
+
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
+    if (handler == NULL) {
+        SetLastErrorCode(EINVAL);
+        return FALSE;
+    }
+    if (add) {
+        if (g_handlerCount == MaxHandlers) {
+            SetLastErrorCode(ENOMEM);
+            return FALSE;
+        }
+        g_handlers[g_handlerCount] = handler;
+        g_handlerCount = g_handlerCount + 1;
+        if (!g_signalsInstalled) {
+            InstallConsoleSignal(SIGINT);
+            InstallConsoleSignal(SIGQUIT);
+            g_signalsInstalled = true;
+        }
+        return TRUE;
+    }
+    for (int i = g_handlerCount - 1; i >= 0; --i) {
+        if (g_handlers[i] != handler) continue;
+        for (int j = i; j + 1 < g_handlerCount; ++j) g_handlers[j] = g_handlers[j + 1];
+        g_handlerCount = g_handlerCount - 1;
+        return TRUE;
+    }
+    SetLastErrorCode(EINVAL);
+    return FALSE;
+}
+
+void GetSignalsChangedFromDefault(sigset_t* signals) {
+    *signals = g_changedFromDefault;
+}
+
+// A Windows console program whose output pipe is gone gets a write error,
+// not death. Without this, a reader that quits early would kill wexel as it
+// prints the report, and the child's exit status would be lost. The child
+// gets SIGPIPE back as it was.
+static void IgnoreBrokenPipe(int, char**, char**) {
+    sigemptyset(&g_changedFromDefault);
+    struct sigaction old;
+    if (sigaction(SIGPIPE, NULL, &old) != 0 || old.sa_handler != SIG_DFL) return;
+    signal(SIGPIPE, SIG_IGN);
+    sigaddset(&g_changedFromDefault, SIGPIPE);
+}
+
+__attribute__((section(".init_array"), used)) static void (*const g_ignoreBrokenPipe)(
+    int, char**, char**) = IgnoreBrokenPipe;
