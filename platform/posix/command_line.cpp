@@ -17,16 +17,28 @@ static size_t Put(LPWSTR out, size_t at, unsigned char byte, size_t times) {
     return at + times;
 }
 
-// The name only has to be skipped whole by the rule that finds a program's
-// name (quotes toggle, nothing escapes), so a doubled quote keeps it intact.
+// The name has to be skipped whole by the rule that finds a program's name
+// (quotes toggle, nothing escapes) and split back whole by the argument
+// rules. Inside quotes a quote is doubled, and so is a run of backslashes
+// before a quote or before the closing quote: the first rule sees pairs of
+// quotes, which leave the quoting as it was; the second reads each doubled
+// run back as the run and "" as one quote.
 static size_t PutProgramName(LPWSTR out, size_t at, const char* name) {
     if (!NeedsQuotes(name)) {
         for (; *name != 0; ++name) at = Put(out, at, static_cast<unsigned char>(*name), 1);
         return at;
     }
     at = Put(out, at, '"', 1);
-    for (; *name != 0; ++name) {
-        at = Put(out, at, static_cast<unsigned char>(*name), *name == '"' ? 2 : 1);
+    for (const char* c = name;; ++c) {
+        size_t backslashes = 0;
+        while (*c == '\\') {
+            ++backslashes;
+            ++c;
+        }
+        bool beforeQuote = *c == '"' || *c == 0;
+        at = Put(out, at, '\\', beforeQuote ? backslashes * 2 : backslashes);
+        if (*c == 0) break;
+        at = Put(out, at, static_cast<unsigned char>(*c), *c == '"' ? 2 : 1);
     }
     return Put(out, at, '"', 1);
 }
