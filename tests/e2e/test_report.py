@@ -1,0 +1,59 @@
+"""The report after a child: its exact layout, and figures that agree with
+what the child did (with tolerances a loaded machine cannot break)."""
+
+import unittest
+
+from wexel_runs import run_child, split_report
+
+FIXED_WIDTHS = {"kernel_s": 6, "user_s": 6, "process_s": 6, "global_s": 6,
+                "kernel_pct": 5, "user_pct": 5, "process_pct": 5, "global_pct": 5,
+                "virtual": 7, "physical": 7}
+
+
+class ReportLayout(unittest.TestCase):
+    def test_report_follows_child_output_after_two_empty_lines(self):
+        result = run_child("print_args", "hi")
+        before, report = split_report(result.stdout)
+        self.assertEqual(before, b"1\n6869\n")
+        self.assertTrue(result.stdout.endswith(b" MB\n"))
+        self.assertFalse(result.stdout.endswith(b"\n\n"))
+        self.assertEqual(report.column_widths(), FIXED_WIDTHS)
+        self.assertEqual(report.global_percent, 100)
+        self.assertEqual(result.returncode, 0)
+
+    def test_report_follows_exit_code_message(self):
+        result = run_child("exit_with", 7)
+        self.assertTrue(result.stdout.startswith(b"\nExit code: 7\n\n\nKernel  Time ="),
+                        result.stdout)
+
+
+class ReportFigures(unittest.TestCase):
+    def test_cpu_burn_shows_as_user_time(self):
+        _, report = split_report(run_child("burn_cpu", 300).stdout)
+        self.assertGreaterEqual(report.user, 0.2)
+        self.assertGreaterEqual(report.process, report.user)
+        self.assertAlmostEqual(report.process, report.kernel + report.user, delta=0.0015)
+        # One thread cannot use more CPU than wall-clock time; the slack
+        # covers the two clocks' granularity.
+        self.assertGreaterEqual(report.global_ + 0.05, report.process)
+
+    def test_touched_memory_shows_as_peaks(self):
+        _, report = split_report(run_child("touch_memory", 64, 0).stdout)
+        self.assertGreaterEqual(report.physical, 64)
+        # wexel's own footprint must not swell the child's figure.
+        self.assertLess(report.physical, 64 + 32)
+        self.assertGreaterEqual(report.virtual, report.physical)
+
+    def test_small_child_has_small_peaks(self):
+        _, report = split_report(run_child("exit_with", 0).stdout)
+        self.assertLess(report.physical, 16)
+        self.assertGreaterEqual(report.virtual, report.physical)
+
+    def test_sleep_shows_as_global_time_only(self):
+        _, report = split_report(run_child("sleep_ms", 200).stdout)
+        self.assertGreaterEqual(report.global_, 0.2)
+        self.assertLess(report.process, 0.1)
+
+
+if __name__ == "__main__":
+    unittest.main()

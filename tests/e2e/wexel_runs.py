@@ -1,0 +1,90 @@
+"""What the end-to-end tests share: where wexel and the children are, how to
+run them, and the report's exact layout."""
+
+import os
+import random
+import re
+import subprocess
+
+WEXEL = os.environ["WEXEL"]
+CHILDREN = os.environ["WEXEL_CHILDREN"]
+VERSION = os.environ["WEXEL_VERSION"]
+RELEASE_DATE = os.environ["WEXEL_RELEASE_DATE"]
+
+# Every run of a child has a deadline far beyond its need; a hang fails the
+# test instead of stalling the suite.
+DEADLINE_SECONDS = 60
+
+
+def child(name):
+    return os.path.join(CHILDREN, name)
+
+
+def run_wexel(*arguments, **options):
+    """Runs wexel with the given arguments; stdout and stderr as bytes."""
+    return subprocess.run([WEXEL, *arguments], capture_output=True,
+                          timeout=DEADLINE_SECONDS, **options)
+
+
+def run_child(name, *arguments, **options):
+    return run_wexel(child(name), *[str(a) for a in arguments], **options)
+
+
+def _time_line(label, key):
+    return (label + r" =(?P<%s_s> *\d+)\.(?P<%s_ms>\d{3}) =(?P<%s_pct> *\d+)%%"
+            % (key, key, key))
+
+
+REPORT = re.compile(
+    rb"\n"
+    + ("\n" + _time_line("Kernel  Time", "kernel")
+       + "\n" + _time_line("User    Time", "user")
+       + "\n" + _time_line("Process Time", "process")
+       + r"    Virtual  Memory =(?P<virtual> *\d+) MB"
+       + "\n" + _time_line("Global  Time", "global")
+       + r"    Physical Memory =(?P<physical> *\d+) MB"
+       + "\n").encode() + rb"\Z")
+
+
+class Report:
+    """The figures of a report, in seconds and megabytes."""
+
+    def __init__(self, match):
+        self.fields = match.groupdict()
+        for key in ("kernel", "user", "process", "global"):
+            # "global" is a keyword: that figure is global_.
+            name = key + "_" if key == "global" else key
+            setattr(self, name, int(self.fields[key + "_s"]) + int(self.fields[key + "_ms"]) / 1000)
+            setattr(self, key + "_percent", int(self.fields[key + "_pct"]))
+        self.virtual = int(self.fields["virtual"])
+        self.physical = int(self.fields["physical"])
+
+    def column_widths(self):
+        """The widths of the right-aligned columns: 6 for seconds below a
+        million, 5 for percentages, 7 for megabytes."""
+        return {key: len(value) for key, value in self.fields.items()
+                if not key.endswith("_ms")}
+
+
+def split_report(output):
+    """Returns (what came before the report, Report); the report must end
+    the output and follow its layout exactly."""
+    match = REPORT.search(output)
+    if match is None:
+        raise AssertionError("no report at the end of %r" % output)
+    return output[:match.start()], Report(match)
+
+
+def hostile_argument(generator):
+    """Bytes that the quoting rules care about, mixed with any other byte
+    but NUL; often empty."""
+    special = b' \t\n"\\\\\\a'
+    length = generator.randrange(12)
+    return bytes(special[generator.randrange(len(special))] if generator.randrange(2)
+                 else generator.randrange(1, 256) for _ in range(length))
+
+
+def hostile_arguments(seed, count):
+    generator = random.Random(seed)
+    return [[hostile_argument(generator) for _ in range(generator.randrange(7))]
+            for _ in range(count)]
