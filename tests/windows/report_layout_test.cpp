@@ -1,0 +1,139 @@
+// The usage text and the report's layout on Windows, line by line, in the
+// same formats as everywhere. Wine's figures for an ended process are not
+// accurate (its memory counters often read zero), so the figures are held
+// only to what must be true of any run: widths, sums and the wall clock.
+#include "expectations.h"
+#include "wexel_launch.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <vector>
+
+static std::wstring g_wexel;
+
+static std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    lines.push_back(text.substr(start));
+    return lines;
+}
+
+// A right-aligned number at least `width` wide: blanks, then digits.
+static bool ReadField(const std::string& line, size_t* at, size_t width, unsigned long long* value) {
+    if (*at + width > line.size()) return false;
+    size_t start = *at;
+    while (*at < line.size() && line[*at] == ' ') ++*at;
+    size_t digits = *at;
+    while (*at < line.size() && line[*at] >= '0' && line[*at] <= '9') ++*at;
+    if (*at == digits || *at - start < width || (*at - start > width && digits != start))
+        return false;
+    *value = strtoull(line.substr(digits, *at - digits).c_str(), NULL, 10);
+    return true;
+}
+
+static bool ReadText(const std::string& line, size_t* at, const std::string& text) {
+    if (line.compare(*at, text.size(), text) != 0) return false;
+    *at += text.size();
+    return true;
+}
+
+struct TimeLine {
+    unsigned long long Milliseconds;
+    unsigned long long Percent;
+    bool HasMemory;
+};
+
+// "<label> =<%6u>.<%03u> =<%5u>%" and, when memoryLabel is given,
+// "    <memoryLabel> =<%7u> MB" behind it.
+static bool ParseTimeLine(const std::string& line, const char* label, const char* memoryLabel,
+                          TimeLine* parsed) {
+    size_t at = 0;
+    unsigned long long seconds, milliseconds, percent, megabytes;
+    if (!ReadText(line, &at, label) || !ReadText(line, &at, " =") ||
+        !ReadField(line, &at, 6, &seconds) || !ReadText(line, &at, ".") ||
+        line.size() < at + 3 || line.find_first_not_of("0123456789", at) != at + 3 ||
+        !ReadField(line, &at, 3, &milliseconds) || !ReadText(line, &at, " =") ||
+        !ReadField(line, &at, 5, &percent) || !ReadText(line, &at, "%"))
+        return false;
+    parsed->Milliseconds = seconds * 1000 + milliseconds;
+    parsed->Percent = percent;
+    parsed->HasMemory = memoryLabel != NULL;
+    if (memoryLabel != NULL &&
+        (!ReadText(line, &at, std::string("    ") + memoryLabel + " =") ||
+         !ReadField(line, &at, 7, &megabytes) || !ReadText(line, &at, " MB")))
+        return false;
+    return at == line.size();
+}
+
+static void UsageText() {
+    WexelRun run = RunWexel(g_wexel.c_str(), L"wexel.exe");
+    ExpectText("banner_and_usage", run.Output,
+               "Wexel : " WEXEL_VERSION " : " WEXEL_RELEASE_DATE "\r\n"
+               "Usage: wexel program [parameter1] [parameter2] ...\r\n");
+    ExpectCode("banner_and_usage", run.ExitCode, 0);
+}
+
+// A child that prints nothing and burns 300 ms of processor time.
+static void ReportLayout() {
+    const char* test = "report_layout";
+    WexelRun run = RunWexel(g_wexel.c_str(), L"wexel.exe burn_time.exe 300");
+    ExpectCode(test, run.ExitCode, 0);
+    std::vector<std::string> lines = SplitLines(run.Output);
+    // The report opens with an empty line, every line starts with its own
+    // newline, and one newline ends the last.
+    if (lines.size() != 7 || !lines[0].empty() || !lines[1].empty() || !lines[6].empty()) {
+        ExpectTrue(test, false, "not two empty lines, four lines and an end: \"" +
+                                    Visible(run.Output) + "\"");
+        return;
+    }
+    TimeLine kernel, user, process, global;
+    ExpectTrue(test, ParseTimeLine(lines[2], "Kernel  Time", NULL, &kernel),
+               "kernel line \"" + lines[2] + "\"");
+    ExpectTrue(test, ParseTimeLine(lines[3], "User    Time", NULL, &user),
+               "user line \"" + lines[3] + "\"");
+    ExpectTrue(test, ParseTimeLine(lines[4], "Process Time", "Virtual  Memory", &process),
+               "process line \"" + lines[4] + "\"");
+    ExpectTrue(test, ParseTimeLine(lines[5], "Global  Time", "Physical Memory", &global),
+               "global line \"" + lines[5] + "\"");
+    printf("note: report as Wine gives it:\n%s\n%s\n%s\n%s\n", lines[2].c_str(), lines[3].c_str(),
+           lines[4].c_str(), lines[5].c_str());
+
+    // Each time is truncated to the millisecond on its own, so the sum can
+    // gain one millisecond over its parts.
+    unsigned long long parts = kernel.Milliseconds + user.Milliseconds;
+    ExpectTrue(test, process.Milliseconds == parts || process.Milliseconds == parts + 1,
+               "process time is not kernel plus user time");
+    // A single-threaded child that used 300 ms of processor time lived at
+    // least that long.
+    ExpectTrue(test, global.Milliseconds >= 300, "global time below the child's processor time");
+    ExpectTrue(test, global.Percent == 100, "global time is not 100% of itself");
+}
+
+// The child's own output comes first, untouched, then the report.
+static void ReportFollowsTheChildsOutput() {
+    WexelRun run = RunWexel(g_wexel.c_str(), L"wexel.exe exit_with.exe 7");
+    std::vector<std::string> lines = SplitLines(run.Output);
+    ExpectTrue("exit_code_message_comes_before_the_report",
+               lines.size() == 9 && lines[0].empty() && lines[1] == "Exit code: 7" &&
+                   lines[2].empty() && lines[3].empty() &&
+                   lines[4].compare(0, 12, "Kernel  Time") == 0 && lines[8].empty(),
+               "got \"" + Visible(run.Output) + "\"");
+    ExpectCode("exit_code_message_comes_before_the_report", run.ExitCode, 7);
+}
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        fprintf(stderr, "usage: report_layout_test PATH-OF-WEXEL.EXE\n");
+        return 2;
+    }
+    g_wexel = WindowsPath(argv[1]);
+    SetCurrentDirectoryW(TestProgramFolder().c_str());
+
+    UsageText();
+    ReportLayout();
+    ReportFollowsTheChildsOutput();
+    return Finish();
+}
