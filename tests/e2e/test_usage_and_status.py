@@ -2,6 +2,7 @@
 
 import os
 import stat
+import subprocess
 import tempfile
 import unittest
 
@@ -39,6 +40,18 @@ class UsageAndStatus(unittest.TestCase):
                 before, _ = split_report(result.stdout)
                 self.assertEqual(before, b"\nExit code: %d\n" % (128 + signal_number))
                 self.assertEqual(result.returncode, 128 + signal_number)
+
+    def test_closed_output_loses_no_exit_status(self):
+        # Nobody reads wexel's output: its own writes fail quietly, while
+        # the child meets the pipe's default end as it would alone.
+        read_end, write_end = os.pipe()
+        os.close(read_end)
+        self.addCleanup(os.close, write_end)
+        for name, arguments, status in (("exit_with", [3], 3), ("print_args", ["x"], 128 + 13)):
+            with self.subTest(child=name):
+                result = run_child(name, *arguments, stdout=write_end, stderr=subprocess.PIPE)
+                self.assertEqual(result.stderr, b"")
+                self.assertEqual(result.returncode, status)
 
     def test_program_that_cannot_start_prints_error_and_ends_with_999(self):
         with tempfile.TemporaryDirectory() as directory:

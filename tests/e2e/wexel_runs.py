@@ -22,8 +22,9 @@ def child(name):
 
 def run_wexel(*arguments, **options):
     """Runs wexel with the given arguments; stdout and stderr as bytes."""
-    return subprocess.run([WEXEL, *arguments], capture_output=True,
-                          timeout=DEADLINE_SECONDS, **options)
+    options.setdefault("stdout", subprocess.PIPE)
+    options.setdefault("stderr", subprocess.PIPE)
+    return subprocess.run([WEXEL, *arguments], timeout=DEADLINE_SECONDS, **options)
 
 
 def run_child(name, *arguments, **options):
