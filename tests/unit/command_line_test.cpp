@@ -108,16 +108,6 @@ TEST(CommandLine, HostileArgumentsRoundTrip) {
     }
 }
 
-TEST(CommandLine, EveryByteRoundTripsAlone) {
-    for (int byte = 1; byte < 256; ++byte) {
-        Arguments arguments = {std::string(1, static_cast<char>(byte)),
-                               std::string(3, static_cast<char>(byte))};
-        Arguments back = Split(Line({"wexel", arguments[0], arguments[1]}));
-        back.erase(back.begin());
-        EXPECT_EQ(back, arguments) << "byte " << byte;
-    }
-}
-
 TEST(CommandLine, TailSkipsExactlyTheNameWhateverItHolds) {
     // Whatever bytes wexel's own name holds, the tail is the arguments as
     // they would follow any plain name.
@@ -134,15 +124,6 @@ TEST(CommandLine, TailSkipsExactlyTheNameWhateverItHolds) {
         ASSERT_TRUE(namedTail == plainTail)
             << "round " << round << ": name " << Shown({name}) << Shown(arguments);
         ASSERT_EQ(Split(namedTail), arguments) << "round " << round << ": " << Shown(arguments);
-    }
-}
-
-TEST(CommandLine, NameWithQuotesAndBlanksIsSkippedWhole) {
-    for (std::string name : {"", " ", "\"", "\"\"", "a\"b c", "dir with space/wexel",
-                             "\\\"", "x\\", "\t\"\t"}) {
-        std::u16string line = Line({name, "arg one", "two"});
-        EXPECT_TRUE(std::u16string(GetCommandTail(line.c_str())) == u"\"arg one\" two")
-            << Shown({name});
     }
 }
 

@@ -66,9 +66,4 @@ TEST(CommandTail, EmptyAndBlankLinesGiveEmptyTail) {
     EXPECT_EQ(TailOf(u"wexel   "), "");
 }
 
-TEST(CommandTail, TailPointsIntoLineItself) {
-    const char16_t* line = u"wexel  cmd";
-    EXPECT_EQ(GetCommandTail(line), line + 7);
-}
-
 }  // namespace

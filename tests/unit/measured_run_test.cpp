@@ -93,12 +93,6 @@ TEST_F(MeasuredRun, MemoryFromPsapiWhenKernelLacksQuery) {
     EXPECT_TRUE(Matches(outcome.report, FullReport)) << outcome.report;
 }
 
-TEST_F(MeasuredRun, PsapiNotNeededWhenKernelHasQuery) {
-    g_PosixSeams.HidePsapi = true;
-    Outcome outcome = Run("exit_with", {"0"});
-    EXPECT_TRUE(outcome.measurement.MemoryValid);
-}
-
 TEST_F(MeasuredRun, NoMemoryFiguresWithoutEitherQuery) {
     g_PosixSeams.HideKernelMemoryQuery = true;
     g_PosixSeams.HidePsapi = true;
@@ -157,25 +151,6 @@ TEST_F(MeasuredRun, UnreadableExitCodeIsReportedAndRunGoesOn) {
     EXPECT_EQ(outcome.printed, "\nGetExitCodeProcess error\n");
     EXPECT_TRUE(outcome.measurement.Started);
     EXPECT_TRUE(Matches(outcome.report, FullReport)) << outcome.report;
-}
-
-TEST_F(MeasuredRun, NonZeroExitCodeIsPrinted) {
-    Outcome outcome = Run("exit_with", {"3"});
-    EXPECT_EQ(outcome.status, 3);
-    EXPECT_EQ(outcome.printed, "\nExit code: 3\n");
-}
-
-TEST_F(MeasuredRun, SignalEndsAsShellsReportIt) {
-    Outcome outcome = Run("kill_self", {"15"});
-    EXPECT_EQ(outcome.status, 128 + 15);
-    EXPECT_EQ(outcome.printed, "\nExit code: 143\n");
-}
-
-TEST_F(MeasuredRun, MissingProgramIsNotStarted) {
-    Outcome outcome = Run("no_such_child", {});
-    EXPECT_EQ(outcome.status, FailureStatus);
-    EXPECT_EQ(outcome.printed, "\nCan't find program. Error code = 2\n");
-    EXPECT_FALSE(outcome.measurement.Started);
 }
 
 }  // namespace
