@@ -23,6 +23,7 @@ struct PosixProcess {
     int PidFd;     // -1 where the kernel has no pidfd_open
     int StatusFd;  // /proc/<pid>/status, -1 when it could not be opened
     bool Reaped;
+    int ReapError;  // errno of a failed wait4: the child's end is unknown
     int WaitStatus;
     struct rusage Usage;
     ULONGLONG CreationTime;  // CLOCK_MONOTONIC, 100 ns units

@@ -33,7 +33,7 @@ BOOL WINAPI K32GetProcessMemoryInfo(HANDLE handle, PPROCESS_MEMORY_COUNTERS coun
         return FALSE;
     }
     // Figures for a child still running would be half-made.
-    if (cb < sizeof(PROCESS_MEMORY_COUNTERS) || !process->Reaped ||
+    if (cb < sizeof(PROCESS_MEMORY_COUNTERS) || !process->Reaped || process->ReapError != 0 ||
         g_PosixSeams.FailMemoryQuery) {
         SetLastErrorCode(EINVAL);
         return FALSE;

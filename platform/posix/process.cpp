@@ -75,11 +75,28 @@ static PosixProcess* NewProcessRecord(pid_t pid, ULONGLONG creationTime) {
     return process;
 }
 
+// A child that someone else reaped is gone with its status and usage: the
+// queries then fail rather than report a clean exit that never happened.
 static void Reap(PosixProcess* process) {
-    while (wait4(process->Pid, &process->WaitStatus, 0, &process->Usage) < 0 && errno == EINTR) {
+    int result;
+    while ((result = wait4(process->Pid, &process->WaitStatus, 0, &process->Usage)) < 0 &&
+           errno == EINTR) {
     }
+    process->ReapError = result < 0 ? errno : 0;
     process->Reaped = true;
 }
+
+// With SIGCHLD ignored the kernel reaps children itself and their exit
+// status is lost, and a parent may start wexel that way: wexel takes it back
+// to the default, which also is what the child then inherits.
+static void KeepChildStatus(int, char**, char**) {
+    struct sigaction old;
+    if (sigaction(SIGCHLD, NULL, &old) == 0 && old.sa_handler == SIG_IGN)
+        signal(SIGCHLD, SIG_DFL);
+}
+
+__attribute__((section(".init_array"), used)) static void (*const g_keepChildStatus)(
+    int, char**, char**) = KeepChildStatus;
 
 BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTRIBUTES,
                     LPSECURITY_ATTRIBUTES, BOOL, DWORD creationFlags, LPVOID environment,
@@ -201,6 +218,10 @@ BOOL GetProcessTimes(HANDLE handle, LPFILETIME creationTime, LPFILETIME exitTime
         SetLastErrorCode(process == NULL ? EBADF : EBUSY);
         return FALSE;
     }
+    if (process->ReapError != 0) {
+        SetLastErrorCode(static_cast<DWORD>(process->ReapError));
+        return FALSE;
+    }
     bool override = g_PosixSeams.OverrideMoments;
     SetFileTime(creationTime, override ? g_PosixSeams.CreationTime : process->CreationTime);
     SetFileTime(exitTime, override ? g_PosixSeams.ExitTime : process->ExitTime);
@@ -214,6 +235,10 @@ BOOL GetExitCodeProcess(HANDLE handle, DWORD* exitCode) {
     PosixProcess* process = ProcessFromHandle(handle);
     if (process == NULL || g_PosixSeams.FailExitCode) {
         SetLastErrorCode(EBADF);
+        return FALSE;
+    }
+    if (process->ReapError != 0) {
+        SetLastErrorCode(static_cast<DWORD>(process->ReapError));
         return FALSE;
     }
     if (!process->Reaped) {
