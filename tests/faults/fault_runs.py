@@ -1,0 +1,99 @@
+"""What the fault tests share beyond the end-to-end helpers: finding the
+processes wexel started, reading their state from /proc, and starting wexel
+with its standard output or signal state arranged by hand."""
+
+import os
+import resource
+import signal
+import subprocess
+import time
+
+from wexel_runs import DEADLINE_SECONDS, WEXEL, child
+
+
+def process_state(pid):
+    """The one-letter state of a process (R, S, T, Z...), or None when it
+    is gone."""
+    try:
+        with open("/proc/%d/stat" % pid) as file:
+            stat = file.read()
+    except OSError:
+        return None
+    return stat[stat.rindex(")") + 2]
+
+
+def children_of(pid):
+    """The pids of every process whose parent is pid, zombies included."""
+    found = []
+    try:
+        tasks = os.listdir("/proc/%d/task" % pid)
+    except OSError:
+        return found
+    for task in tasks:
+        try:
+            with open("/proc/%d/task/%s/children" % (pid, task)) as file:
+                found += [int(word) for word in file.read().split()]
+        except OSError:
+            pass
+    return found
+
+
+def wait_for_child(parent, deadline):
+    """The pid of parent's child once there is one and it has replaced its
+    image (its command is no longer wexel's)."""
+    wexel_name = os.path.basename(WEXEL)[:15]
+    while time.monotonic() < deadline:
+        for pid in children_of(parent):
+            try:
+                with open("/proc/%d/comm" % pid) as file:
+                    if file.read().strip() != wexel_name:
+                        return pid
+            except OSError:
+                pass
+        time.sleep(0.005)
+    raise AssertionError("wexel %d started no child in time" % parent)
+
+
+def wait_for_exit(process, deadline):
+    """Waits for a Popen to end without reading its output; fails the test
+    when it does not end by the deadline."""
+    try:
+        return process.wait(timeout=max(0.0, deadline - time.monotonic()))
+    except subprocess.TimeoutExpired:
+        raise AssertionError("wexel did not end in time")
+
+
+def default_signals():
+    """For preexec_fn: the signal state a shell gives a command, whatever
+    the test runner's own is, and no core files from crashing children."""
+    for signal_number in (signal.SIGINT, signal.SIGQUIT, signal.SIGPIPE, signal.SIGTERM,
+                          signal.SIGCHLD, signal.SIGTSTP):
+        signal.signal(signal_number, signal.SIG_DFL)
+    signal.pthread_sigmask(signal.SIG_SETMASK, ())
+    resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+
+
+def start_wexel(*arguments, **options):
+    options.setdefault("preexec_fn", default_signals)
+    return subprocess.Popen([WEXEL, *[str(a) for a in arguments]], **options)
+
+
+def run_to_end(*arguments, **options):
+    """Runs wexel to its end with the test's signal state reset; returns the
+    CompletedProcess with stdout and stderr as bytes."""
+    options.setdefault("preexec_fn", default_signals)
+    options.setdefault("capture_output", True)
+    return subprocess.run([WEXEL, *[str(a) for a in arguments]],
+                          timeout=DEADLINE_SECONDS, **options)
+
+
+def kill_quietly(pid):
+    try:
+        os.kill(pid, signal.SIGKILL)
+    except ProcessLookupError:
+        pass
+
+
+__all__ = ["DEADLINE_SECONDS", "WEXEL", "child", "children_of", "default_signals",
+           "kill_quietly", "process_state", "run_to_end", "start_wexel", "wait_for_child",
+           "wait_for_exit"]
