@@ -73,9 +73,14 @@ def default_signals():
     resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
 
 
+def command(arguments):
+    """wexel's argument vector; numbers become text, bytes stay bytes."""
+    return [WEXEL, *[str(a) if isinstance(a, int) else a for a in arguments]]
+
+
 def start_wexel(*arguments, **options):
     options.setdefault("preexec_fn", default_signals)
-    return subprocess.Popen([WEXEL, *[str(a) for a in arguments]], **options)
+    return subprocess.Popen(command(arguments), **options)
 
 
 def run_to_end(*arguments, **options):
@@ -83,8 +88,7 @@ def run_to_end(*arguments, **options):
     CompletedProcess with stdout and stderr as bytes."""
     options.setdefault("preexec_fn", default_signals)
     options.setdefault("capture_output", True)
-    return subprocess.run([WEXEL, *[str(a) for a in arguments]],
-                          timeout=DEADLINE_SECONDS, **options)
+    return subprocess.run(command(arguments), timeout=DEADLINE_SECONDS, **options)
 
 
 def kill_quietly(pid):

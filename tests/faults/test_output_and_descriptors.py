@@ -1,0 +1,205 @@
+"""wexel's own standard output failing, and what wexel holds while it
+works. Whatever happens to the report, wexel's exit status is the child's:
+wexel ignores SIGPIPE (so a reader that has gone cannot kill it as it
+prints) and gives the child SIGPIPE back at its default. While the child
+runs, wexel holds its standard descriptors and two of its own, both
+close-on-exec; once the child has ended, it holds neither them nor a
+zombie."""
+
+import fcntl
+import os
+import resource
+import signal
+import struct
+import subprocess
+import time
+import unittest
+
+from fault_runs import (DEADLINE_SECONDS, WEXEL, child, children_of, default_signals,
+                        kill_quietly, run_to_end, start_wexel, wait_for_child, wait_for_exit)
+from wexel_runs import split_report
+
+O_CLOEXEC = 0o2000000
+
+
+def descriptors(pid):
+    """{fd: (target, flags)} of a process."""
+    found = {}
+    for name in os.listdir("/proc/%d/fd" % pid):
+        try:
+            target = os.readlink("/proc/%d/fd/%s" % (pid, name))
+            with open("/proc/%d/fdinfo/%s" % (pid, name)) as file:
+                flags = next(int(line.split()[1], 8) for line in file
+                             if line.startswith("flags:"))
+        except OSError:
+            continue
+        found[int(name)] = (target, flags)
+    return found
+
+
+def fill(write_end):
+    """Fills a pipe to the brim; returns the bytes written."""
+    blocking = os.get_blocking(write_end)
+    os.set_blocking(write_end, False)
+    written = 0
+    try:
+        while True:
+            written += os.write(write_end, b"f" * 65536)
+    except BlockingIOError:
+        pass
+    os.set_blocking(write_end, blocking)
+    return written
+
+
+def is_static(path):
+    """Whether an ELF program runs without the dynamic loader (it has no
+    PT_INTERP program header)."""
+    with open(path, "rb") as file:
+        header = file.read(64)
+        offset, = struct.unpack_from("<Q", header, 32)
+        size, count = struct.unpack_from("<HH", header, 54)
+        file.seek(offset)
+        table = file.read(size * count)
+    return all(struct.unpack_from("<I", table, i * size)[0] != 3 for i in range(count))
+
+
+def started_with_closed(*fds):
+    def prepare():
+        default_signals()
+        for fd in fds:
+            os.close(fd)
+    return prepare
+
+
+class StandardOutputFailing(unittest.TestCase):
+    def test_closed_output_keeps_the_childs_status(self):
+        for closed in ((1,), (1, 2), (0, 1, 2)):
+            with self.subTest(closed=closed):
+                result = run_to_end(child("exit_with"), 6, capture_output=False,
+                                    preexec_fn=started_with_closed(*closed))
+                self.assertEqual(result.returncode, 6)
+
+    def run_into_pipe_without_reader(self, arguments, ignore_sigpipe=False):
+        read_end, write_end = os.pipe()
+        os.close(read_end)
+        self.addCleanup(os.close, write_end)
+
+        def prepare():
+            default_signals()
+            if ignore_sigpipe:
+                signal.signal(signal.SIGPIPE, signal.SIG_IGN)
+        return run_to_end(*arguments, stdout=write_end, stderr=subprocess.PIPE,
+                          capture_output=False, preexec_fn=prepare)
+
+    def test_reader_gone_wexel_survives_and_ends_with_childs_status(self):
+        result = self.run_into_pipe_without_reader([child("exit_with"), 7])
+        self.assertEqual(result.returncode, 7)
+        self.assertEqual(result.stderr, b"")
+
+    def test_reader_gone_child_that_writes_dies_of_sigpipe(self):
+        # SIGPIPE is back at its default in the child: its write kills it,
+        # and wexel, which ignores the signal, passes 128 + 13 on.
+        result = self.run_into_pipe_without_reader([child("print_args"), "x"])
+        self.assertEqual(result.returncode, 128 + signal.SIGPIPE)
+        self.assertEqual(result.stderr, b"")
+
+    def test_reader_gone_and_sigpipe_ignored_from_the_start(self):
+        # Ignored by wexel's parent, SIGPIPE stays ignored for the child,
+        # whose write then merely fails.
+        result = self.run_into_pipe_without_reader([child("print_args"), "x"],
+                                                   ignore_sigpipe=True)
+        self.assertEqual(result.returncode, 0)
+
+    def test_full_pipe_that_will_not_wait_loses_the_report_not_the_status(self):
+        read_end, write_end = os.pipe()
+        self.addCleanup(os.close, read_end)
+        self.addCleanup(os.close, write_end)
+        fill(write_end)
+        os.set_blocking(write_end, False)
+        result = run_to_end(child("exit_with"), 8, stdout=write_end, stderr=subprocess.PIPE,
+                            capture_output=False)
+        self.assertEqual(result.returncode, 8)
+        self.assertEqual(result.stderr, b"")
+
+    def test_full_pipe_that_waits_holds_wexel_after_the_child_is_reaped(self):
+        deadline = time.monotonic() + DEADLINE_SECONDS
+        read_end, write_end = os.pipe()
+        self.addCleanup(os.close, read_end)
+        filled = fill(write_end)
+        wexel = start_wexel(child("exit_with"), 3, stdout=write_end)
+        os.close(write_end)
+        self.addCleanup(kill_quietly, wexel.pid)
+        # Blocked in write(2): the child has ended and the report is going out.
+        while True:
+            with open("/proc/%d/syscall" % wexel.pid) as file:
+                if file.read().split()[0] == "1":
+                    break
+            self.assertIsNone(wexel.poll(), "wexel ended without writing")
+            self.assertLess(time.monotonic(), deadline, "wexel never wrote")
+            time.sleep(0.01)
+        self.assertEqual(children_of(wexel.pid), [], "a child left unreaped")
+        self.assertEqual(sorted(descriptors(wexel.pid)), [0, 1, 2])
+
+        output = b""
+        os.set_blocking(read_end, False)
+        while True:
+            try:
+                data = os.read(read_end, 65536)
+            except BlockingIOError:
+                if wexel.poll() is not None:
+                    break
+                time.sleep(0.01)
+                continue
+            if not data:
+                break
+            output += data
+        self.assertEqual(wait_for_exit(wexel, deadline), 3)
+        before, _ = split_report(output[filled:])
+        self.assertEqual(before, b"\nExit code: 3\n")
+
+
+class WhatWexelHolds(unittest.TestCase):
+    def test_while_the_child_runs_two_close_on_exec_descriptors_of_its_own(self):
+        deadline = time.monotonic() + DEADLINE_SECONDS
+        wexel = start_wexel(child("sleep_ms"), 1000, stdout=subprocess.PIPE)
+        self.addCleanup(wexel.stdout.close)
+        self.addCleanup(kill_quietly, wexel.pid)
+        pid = wait_for_child(wexel.pid, deadline)
+        held = descriptors(wexel.pid)
+        own = {fd: value for fd, value in held.items() if fd > 2}
+        targets = sorted(target for target, _ in own.values())
+        self.assertEqual(targets, sorted(["anon_inode:[pidfd]", "/proc/%d/status" % pid]))
+        for fd, (target, flags) in own.items():
+            self.assertTrue(flags & O_CLOEXEC, "%d -> %s is inherited" % (fd, target))
+        self.assertEqual(sorted(descriptors(pid)), [0, 1, 2])
+        output = wexel.stdout.read()
+        self.assertEqual(wait_for_exit(wexel, deadline), 0)
+        split_report(output)
+
+    def run_with_descriptor_limit(self, limit, *arguments):
+        def prepare():
+            default_signals()
+            resource.setrlimit(resource.RLIMIT_NOFILE, (limit, limit))
+        return run_to_end(*arguments, preexec_fn=prepare)
+
+    def test_one_descriptor_to_spare_still_measures_the_child(self):
+        # Room for the pidfd but not for the status file: the virtual peak
+        # is never read, and the resident peak stands in for it.
+        result = self.run_with_descriptor_limit(4, child("exit_with"), 4)
+        before, report = split_report(result.stdout)
+        self.assertEqual(before, b"\nExit code: 4\n")
+        self.assertEqual(result.returncode, 4)
+        self.assertEqual(report.virtual, report.physical)
+
+    @unittest.skipUnless(is_static(WEXEL), "a dynamic program cannot start without a descriptor")
+    def test_no_descriptor_to_spare_still_measures_the_child(self):
+        # Neither descriptor: wexel waits in wait4 alone. Its child has to
+        # be a static program too; wexel itself, called alone, is one.
+        result = self.run_with_descriptor_limit(3, WEXEL)
+        before, report = split_report(result.stdout)
+        self.assertTrue(before.startswith(b"Wexel : "), before)
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(report.virtual, report.physical)
+
+if __name__ == "__main__":
+    unittest.main()
