@@ -172,7 +172,11 @@ static void UnclosedQuotesAndEmptyTails() {
 // sees it (Wine does, silently); wexel must then pass on exactly what it
 // got, as the same cut shows on a child started directly.
 static std::wstring Padding(size_t units) {
-    const std::wstring pattern = L"ab \"c\\\"  d\\\\ ";
+    // Blanks sparse: a launch that fails searches the platform's path once
+    // for every blank-separated prefix of the line.
+    std::wstring pattern = L"\"a\\\"b\\\\\"";
+    pattern.append(56, L'c');
+    pattern += L"  ";
     std::wstring padding;
     while (padding.size() < units) padding += pattern;
     padding.resize(units);
