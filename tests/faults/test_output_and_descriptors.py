@@ -165,8 +165,12 @@ class WhatWexelHolds(unittest.TestCase):
         self.addCleanup(wexel.stdout.close)
         self.addCleanup(kill_quietly, wexel.pid)
         pid = wait_for_child(wexel.pid, deadline)
-        held = descriptors(wexel.pid)
-        own = {fd: value for fd, value in held.items() if fd > 2}
+        # wexel opens its own right after the launch has returned.
+        while True:
+            own = {fd: value for fd, value in descriptors(wexel.pid).items() if fd > 2}
+            if len(own) >= 2 or time.monotonic() > deadline:
+                break
+            time.sleep(0.01)
         targets = sorted(target for target, _ in own.values())
         self.assertEqual(targets, sorted(["anon_inode:[pidfd]", "/proc/%d/status" % pid]))
         for fd, (target, flags) in own.items():
