@@ -154,7 +154,7 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTR
 // of CPU on a busy 2-core guest. The first comes after 1 ms, so a command
 // that ends sooner costs no reading at all (its figure falls back to its
 // resident peak); then the interval doubles up to 80 ms, which still catches
-// every peak reached 100 ms or more before the exit, at about 60 readings
+// every peak reached 100 ms or more before the exit, at about 70 readings
 // for a 5 s run.
 static const ULONGLONG FirstSampleInterval = 1000;
 static const ULONGLONG LongestSampleInterval = 80000;
