@@ -9,7 +9,7 @@ import subprocess
 import time
 import unittest
 
-from fault_runs import (DEADLINE_SECONDS, child, children_of, kill_quietly, run_to_end,
+from fault_runs import (DEADLINE_SECONDS, child, default_signals, kill_quietly, run_to_end,
                         start_wexel, wait_for_child, wait_for_exit)
 from wexel_runs import split_report
 
@@ -122,8 +122,8 @@ class ChildOutput(unittest.TestCase):
 class ChildStatusKeptWhenStartedWithSigchldIgnored(unittest.TestCase):
     # An ignored SIGCHLD makes the kernel reap children at once and throw
     # their status away; a parent may well start wexel that way.
-    def started_with_sigchld_ignored(self):
-        from fault_runs import default_signals
+    @staticmethod
+    def started_with_sigchld_ignored():
         default_signals()
         signal.signal(signal.SIGCHLD, signal.SIG_IGN)
 

@@ -6,7 +6,6 @@ runs, wexel holds its standard descriptors and two of its own, both
 close-on-exec; once the child has ended, it holds neither them nor a
 zombie."""
 
-import fcntl
 import os
 import resource
 import signal
