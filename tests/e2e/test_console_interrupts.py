@@ -4,13 +4,12 @@ child ends by the signal, wexel survives it and reports the run."""
 import os
 import pty
 import resource
-import select
 import signal
 import termios
 import time
 import unittest
 
-from wexel_runs import WEXEL, child, split_report
+from wexel_runs import WEXEL, child, read_terminal, split_report
 
 DEADLINE_SECONDS = 60
 
@@ -56,22 +55,6 @@ def child_process_of(parent, name):
     return None
 
 
-def read_until_closed(terminal, deadline):
-    output = b""
-    while time.monotonic() < deadline:
-        ready, _, _ = select.select([terminal], [], [], 0.1)
-        if not ready:
-            continue
-        try:
-            data = os.read(terminal, 4096)
-        except OSError:  # EIO: the last process holding the terminal ended
-            break
-        if not data:
-            break
-        output += data
-    return output
-
-
 class ConsoleInterrupts(unittest.TestCase):
     def interrupt_sleeping_child(self, key):
         pid, terminal = start_at_terminal(child("sleep_ms"), "600000")
@@ -82,7 +65,7 @@ class ConsoleInterrupts(unittest.TestCase):
                 self.assertLess(time.monotonic(), deadline, "the child never started")
                 time.sleep(0.01)
             os.write(terminal, key)
-            output = read_until_closed(terminal, deadline)
+            output = read_terminal(terminal, deadline)
             self.assertLess(time.monotonic(), deadline, "wexel did not end")
             _, status = os.waitpid(pid, 0)
             pid = None

@@ -4,7 +4,9 @@ run them, and the report's exact layout."""
 import os
 import random
 import re
+import select
 import subprocess
+import time
 
 WEXEL = os.environ["WEXEL"]
 CHILDREN = os.environ["WEXEL_CHILDREN"]
@@ -89,3 +91,21 @@ def hostile_arguments(seed, count):
     generator = random.Random(seed)
     return [[hostile_argument(generator) for _ in range(generator.randrange(7))]
             for _ in range(count)]
+
+
+def read_terminal(terminal, deadline):
+    """Everything a pseudo-terminal gives until its last writer is gone or
+    the deadline passes."""
+    output = b""
+    while time.monotonic() < deadline:
+        ready, _, _ = select.select([terminal], [], [], 0.1)
+        if not ready:
+            continue
+        try:
+            data = os.read(terminal, 4096)
+        except OSError:  # EIO: the last process holding the terminal ended
+            break
+        if not data:
+            break
+        output += data
+    return output

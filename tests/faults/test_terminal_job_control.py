@@ -13,7 +13,7 @@ import unittest
 
 from fault_runs import (DEADLINE_SECONDS, WEXEL, child, kill_quietly, process_state,
                         wait_for_child)
-from wexel_runs import split_report
+from wexel_runs import read_terminal, split_report
 
 HOLD_SECONDS = 1.0
 
@@ -67,22 +67,6 @@ def read_line(fd, deadline):
             raise AssertionError("the shell ended early")
         line += data
     return line.decode().split()
-
-
-def read_terminal(terminal, deadline):
-    output = b""
-    while time.monotonic() < deadline:
-        ready, _, _ = select.select([terminal], [], [], 0.1)
-        if not ready:
-            continue
-        try:
-            data = os.read(terminal, 4096)
-        except OSError:  # EIO: the last process holding the terminal ended
-            break
-        if not data:
-            break
-        output += data
-    return output
 
 
 class CtrlZAndFg(unittest.TestCase):
