@@ -21,7 +21,7 @@ struct PosixProcess {
     PosixHandle ThreadHandle;
     pid_t Pid;
     int PidFd;     // -1 where the kernel has no pidfd_open
-    int StatusFd;  // /proc/<pid>/status, -1 when it could not be opened
+    int StatusFd;  // /proc/<pid>/status, -1 until the first reading opens it
     bool Reaped;
     int ReapError;  // errno of a failed wait4: the child's end is unknown
     int WaitStatus;

@@ -5,6 +5,7 @@
 #include "seams.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 // VmPeak in /proc/<pid>/status, in bytes; 0 when the line is not there (the
@@ -16,7 +17,19 @@ static ULONGLONG ParseVmPeak(const char* status) {
     return kilobytes * 1024;
 }
 
+// Opened at the first reading, not at the launch: a first open of a new
+// process's /proc entry, next to its exec, costs tens of microseconds that a
+// command ending within a millisecond never needs. The pid names the child
+// until it is reaped, and readings stop before that. An open that fails is
+// tried again at the next reading.
+static int OpenStatusFile(pid_t pid) {
+    char path[32];
+    snprintf(path, sizeof(path), "/proc/%d/status", static_cast<int>(pid));
+    return open(path, O_RDONLY | O_CLOEXEC);
+}
+
 void SamplePeakVirtual(PosixProcess* process) {
+    if (process->StatusFd < 0) process->StatusFd = OpenStatusFile(process->Pid);
     if (process->StatusFd < 0) return;
     char status[4096];
     ssize_t length = pread(process->StatusFd, status, sizeof(status) - 1, 0);

@@ -37,12 +37,6 @@ static int OpenPidFd(pid_t pid) {
 #endif
 }
 
-static int OpenStatusFile(pid_t pid) {
-    char path[32];
-    snprintf(path, sizeof(path), "/proc/%d/status", static_cast<int>(pid));
-    return open(path, O_RDONLY | O_CLOEXEC);
-}
-
 // The child gets this process's environment, directory, descriptors and
 // process group, and the signal dispositions wexel itself started with.
 static int Spawn(pid_t* pid, char** arguments) {
@@ -70,7 +64,7 @@ static PosixProcess* NewProcessRecord(pid_t pid, ULONGLONG creationTime) {
     // The child has already replaced its image (posix_spawn returns after
     // the exec), so these name the child and no one else until it is reaped.
     process->PidFd = OpenPidFd(pid);
-    process->StatusFd = OpenStatusFile(pid);
+    process->StatusFd = -1;
     // With a pidfd the wait reads the peak as the child goes on; a reading
     // now, with the new image barely mapped, would only delay the wait.
     if (process->PidFd < 0) SamplePeakVirtual(process);
