@@ -94,6 +94,7 @@ def main():
         name, rest = line.split(" ", 1)
         probes.setdefault(name, []).append(int(rest.split("maxrss_kb=")[1].split()[0]))
     tools = machine["tools"]
+    bin_dir = machine["bin"]
     L = []
     w = L.append
 
@@ -185,7 +186,11 @@ def main():
     w("Written by `bench/run` (one command: installs what it needs with `tests/need-packages`, "
       "builds a Release wexel in `build-bench/` and the bench's own programs in `%s/`, measures, "
       "writes this file). Raw JSON of the run is left in `build-bench/bench-results/`; every raw "
-      "figure is also below, in the folded sections." % tools)
+      "figure is also below, in the folded sections. The programs under test that are built here "
+      "(wexel, the floor launchers, bench_child) run from fresh copies in `%s/`: a file the "
+      "linker has just written sits in the page cache in small pieces and faults more often "
+      "when exec'd, about 40 µs per run of a static launcher here, which would blur the "
+      "comparison with the programs in /usr/bin." % (tools, bin_dir))
     w("")
     w("| machine | |")
     w("|---|---|")
@@ -298,7 +303,7 @@ def main():
       "ARGS` alternately. `bench_child` (bench/bench_child.c, linked statically) measures "
       "itself and prints, just before it exits: its CPU clock (`CLOCK_PROCESS_CPUTIME_ID`, all "
       "threads, from its creation), its monotonic time from `main` to that moment, the CPU it "
-      "had spent before `main` (the exec and start-up), and its own `VmHWM` and `VmPeak`." % tools)
+      "had spent before `main` (the exec and start-up), and its own `VmHWM` and `VmPeak`." % bin_dir)
     w("")
     w("Truths: CPU = its CPU clock; wall = its time in `main` + its CPU before `main` (the exec "
       "and static start-up are CPU-bound, so their CPU is their wall time); resident = `VmHWM`; "
