@@ -164,7 +164,8 @@ class WhatWexelHolds(unittest.TestCase):
         self.addCleanup(wexel.stdout.close)
         self.addCleanup(kill_quietly, wexel.pid)
         pid = wait_for_child(wexel.pid, deadline)
-        # wexel opens its own right after the launch has returned.
+        # wexel opens the pidfd at the launch and the status file at its
+        # first reading of the child's memory, a millisecond later.
         while True:
             own = {fd: value for fd, value in descriptors(wexel.pid).items() if fd > 2}
             if len(own) >= 2 or time.monotonic() > deadline:
