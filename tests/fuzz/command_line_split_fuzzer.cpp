@@ -3,6 +3,7 @@
 // refused with EILSEQ, and what it gives is a fixed point: joined again and
 // split again, the same arguments come back.
 #include "command_line.h"
+#include "fuzz_line.h"
 
 #include <errno.h>
 #include <stdint.h>
@@ -10,11 +11,8 @@
 #include <string.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    size_t units = size / sizeof(WCHAR);
-    WCHAR* line = static_cast<WCHAR*>(malloc((units + 1) * sizeof(WCHAR)));
+    WCHAR* line = CopyAsLine(data, size);
     if (line == NULL) return 0;
-    memcpy(line, data, units * sizeof(WCHAR));
-    line[units] = 0;
     bool wide = false;
     for (size_t i = 0; line[i] != 0; ++i) wide = wide || line[i] > 0xFF;
 

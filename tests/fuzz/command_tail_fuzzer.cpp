@@ -2,6 +2,7 @@
 // heap block that ends exactly at its NUL, so a read past it is an overread
 // that AddressSanitizer reports.
 #include "command_tail.h"
+#include "fuzz_line.h"
 
 #include <stdint.h>
 #include <stdlib.h>
@@ -12,11 +13,8 @@ static bool IsBlank(WCHAR unit) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    size_t units = size / sizeof(WCHAR);
-    WCHAR* line = static_cast<WCHAR*>(malloc((units + 1) * sizeof(WCHAR)));
+    WCHAR* line = CopyAsLine(data, size);
     if (line == NULL) return 0;
-    memcpy(line, data, units * sizeof(WCHAR));
-    line[units] = 0;
     size_t end = 0;
     while (line[end] != 0) ++end;
 
