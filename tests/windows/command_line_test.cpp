@@ -220,13 +220,8 @@ static void TailsAtTheCommandLineLimit() {
 }
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        fprintf(stderr, "usage: command_line_test PATH-OF-WEXEL.EXE\n");
-        return 2;
-    }
-    g_wexel = WindowsPath(argv[1]);
-    // The helpers are found by bare name from the current folder.
-    SetCurrentDirectoryW(TestProgramFolder().c_str());
+    g_wexel = StartTestProgram(argc, argv);
+    if (g_wexel.empty()) return 2;
 
     SeparatorsBeforeTheTail();
     NamesWithSpacesAndQuotes();

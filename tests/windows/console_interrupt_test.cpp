@@ -34,12 +34,9 @@ static void WexelSurvivesAndReports(const std::wstring& wexel) {
 }
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        fprintf(stderr, "usage: console_interrupt_test PATH-OF-WEXEL.EXE\n");
-        return 2;
-    }
-    SetCurrentDirectoryW(TestProgramFolder().c_str());
+    std::wstring wexel = StartTestProgram(argc, argv);
+    if (wexel.empty()) return 2;
     AParentWithoutHandlerEnds();
-    WexelSurvivesAndReports(WindowsPath(argv[1]));
+    WexelSurvivesAndReports(wexel);
     return Finish();
 }

@@ -22,12 +22,8 @@ static void ExpectExitCodePassedOn(const char* test, DWORD code, const char* pri
 }
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        fprintf(stderr, "usage: exit_status_test PATH-OF-WEXEL.EXE\n");
-        return 2;
-    }
-    g_wexel = WindowsPath(argv[1]);
-    SetCurrentDirectoryW(TestProgramFolder().c_str());
+    g_wexel = StartTestProgram(argc, argv);
+    if (g_wexel.empty()) return 2;
 
     ExpectExitCodePassedOn("code_0_prints_no_message", 0, NULL);
     ExpectExitCodePassedOn("small_code", 3, "3");

@@ -125,12 +125,8 @@ static void ReportFollowsTheChildsOutput() {
 }
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        fprintf(stderr, "usage: report_layout_test PATH-OF-WEXEL.EXE\n");
-        return 2;
-    }
-    g_wexel = WindowsPath(argv[1]);
-    SetCurrentDirectoryW(TestProgramFolder().c_str());
+    g_wexel = StartTestProgram(argc, argv);
+    if (g_wexel.empty()) return 2;
 
     UsageText();
     ReportLayout();

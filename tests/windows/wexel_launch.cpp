@@ -69,3 +69,12 @@ std::wstring WindowsPath(const char* path) {
         converted += *c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(*c));
     return converted;
 }
+
+std::wstring StartTestProgram(int argc, char** argv) {
+    if (argc != 2) {
+        fprintf(stderr, "usage: %s PATH-OF-WEXEL.EXE\n", argc > 0 ? argv[0] : "test");
+        return std::wstring();
+    }
+    SetCurrentDirectoryW(TestProgramFolder().c_str());
+    return WindowsPath(argv[1]);
+}

@@ -29,4 +29,10 @@ std::wstring TestProgramFolder();
 // Wine maps the Unix root to drive Z:.
 std::wstring WindowsPath(const char* path);
 
+// What every test program does first: takes wexel.exe's path from its one
+// argument and moves to its own folder, where the helper children are found
+// by bare name. An empty path, after a usage message, when the argument is
+// missing.
+std::wstring StartTestProgram(int argc, char** argv);
+
 #endif
