@@ -7,7 +7,6 @@
 #include "expectations.h"
 #include "wexel_launch.h"
 
-#include <stdio.h>
 
 static const char SharedConsole[] = "processes on the console: 2\r\n";
 static const char NotDelivered[] = "no console control event arrived";
