@@ -7,7 +7,6 @@
 #include "expectations.h"
 #include "wexel_launch.h"
 
-
 static const char SharedConsole[] = "processes on the console: 2\r\n";
 static const char NotDelivered[] = "no console control event arrived";
 static const char ReportStart[] = "\r\nExit code: -1073741510\r\n\r\n\r\nKernel  Time";
