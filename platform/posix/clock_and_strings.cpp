@@ -12,16 +12,19 @@ void SetLastErrorCode(DWORD code) {
     t_lastError = code;
 }
 
-ULONGLONG MonotonicTime(void) {
+// Windows' clocks go on through a suspend, and so does CLOCK_BOOTTIME; a
+// run that spans one has taken that long. Setting the system clock moves
+// neither.
+ULONGLONG BootTime(void) {
     struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
+    clock_gettime(CLOCK_BOOTTIME, &now);
     return static_cast<ULONGLONG>(now.tv_sec) * 10000000 +
            static_cast<ULONGLONG>(now.tv_nsec) / 100;
 }
 
 // Milliseconds, wrapping at 2^32 like the Windows tick count.
 DWORD GetTickCount(void) {
-    return static_cast<DWORD>(MonotonicTime() / 10000);
+    return static_cast<DWORD>(BootTime() / 10000);
 }
 
 int lstrlenW(LPCWSTR string) {

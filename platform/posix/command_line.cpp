@@ -1,4 +1,5 @@
 #include "command_line.h"
+#include "layer.h"
 
 #include <errno.h>
 
@@ -157,23 +158,15 @@ char** SplitCommandLine(LPCWSTR commandLine) {
     return vector;
 }
 
-// glibc hands argc and argv to every .init_array entry, static or dynamic;
-// that is the cheapest way to see them without touching main.
-static int g_argumentCount;
-static char** g_arguments;
-
-static void CaptureArguments(int argumentCount, char** arguments, char**) {
-    g_argumentCount = argumentCount;
-    g_arguments = arguments;
-}
-
-__attribute__((section(".init_array"), used)) static void (*const g_captureArguments)(
-    int, char**, char**) = CaptureArguments;
-
 // Built once, kept for the life of the process, as Windows keeps its own.
 LPWSTR GetCommandLineW(void) {
     static LPWSTR line;
     static WCHAR empty[1];
-    if (line == NULL) line = BuildCommandLine(g_argumentCount, g_arguments);
+    if (line == NULL) {
+        int argumentCount;
+        char** arguments;
+        GetStartupArguments(&argumentCount, &arguments);
+        line = BuildCommandLine(argumentCount, arguments);
+    }
     return line != NULL ? line : empty;
 }

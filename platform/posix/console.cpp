@@ -9,7 +9,6 @@ static const int MaxHandlers = 8;
 static PHANDLER_ROUTINE g_handlers[MaxHandlers];
 static volatile sig_atomic_t g_handlerCount;
 static bool g_signalsInstalled;
-static sigset_t g_changedFromDefault;
 
 static void OnConsoleSignal(int signalNumber) {
     int savedErrno = errno;
@@ -67,22 +66,3 @@ BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
     SetLastErrorCode(EINVAL);
     return FALSE;
 }
-
-void GetSignalsChangedFromDefault(sigset_t* signals) {
-    *signals = g_changedFromDefault;
-}
-
-// A Windows console program whose output pipe is gone gets a write error,
-// not death. Without this, a reader that quits early would kill wexel as it
-// prints the report, and the child's exit status would be lost. The child
-// gets SIGPIPE back as it was.
-static void IgnoreBrokenPipe(int, char**, char**) {
-    sigemptyset(&g_changedFromDefault);
-    struct sigaction old;
-    if (sigaction(SIGPIPE, NULL, &old) != 0 || old.sa_handler != SIG_DFL) return;
-    signal(SIGPIPE, SIG_IGN);
-    sigaddset(&g_changedFromDefault, SIGPIPE);
-}
-
-__attribute__((section(".init_array"), used)) static void (*const g_ignoreBrokenPipe)(
-    int, char**, char**) = IgnoreBrokenPipe;
