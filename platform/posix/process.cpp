@@ -1,19 +1,12 @@
-// Child processes: posix_spawnp to start, a pidfd to wait on, wait4 to reap
-// with the child's resource usage.
+// Child processes behind Windows handles: the launch, the wait, and what is
+// known of the child once wait4 has reaped it with its resource usage.
 #include "command_line.h"
 #include "layer.h"
 #include "seams.h"
 
 #include <errno.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <time.h>
-#include <spawn.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 PosixSeams g_PosixSeams;
 
@@ -28,30 +21,6 @@ PosixProcess* ProcessFromHandle(HANDLE handle) {
     return posixHandle->Process;
 }
 
-static int OpenPidFd(pid_t pid) {
-#ifdef SYS_pidfd_open
-    return static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-#else
-    (void)pid;
-    return -1;
-#endif
-}
-
-// The child gets this process's environment, directory, descriptors and
-// process group, and the signal dispositions wexel itself started with.
-static int Spawn(pid_t* pid, char** arguments) {
-    posix_spawnattr_t attributes;
-    int error = posix_spawnattr_init(&attributes);
-    if (error != 0) return error;
-    sigset_t defaults;
-    GetSignalsChangedFromDefault(&defaults);
-    error = posix_spawnattr_setsigdefault(&attributes, &defaults);
-    if (error == 0) error = posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-    if (error == 0) error = posix_spawnp(pid, arguments[0], NULL, &attributes, arguments, environ);
-    posix_spawnattr_destroy(&attributes);
-    return error;
-}
-
 static PosixProcess* NewProcessRecord(pid_t pid, ULONGLONG creationTime) {
     PosixProcess* process = static_cast<PosixProcess*>(calloc(1, sizeof(PosixProcess)));
     if (process == NULL) return NULL;
@@ -61,38 +30,9 @@ static PosixProcess* NewProcessRecord(pid_t pid, ULONGLONG creationTime) {
     process->ThreadHandle.Process = process;
     process->Pid = pid;
     process->CreationTime = creationTime;
-    // The child has already replaced its image (posix_spawn returns after
-    // the exec), so these name the child and no one else until it is reaped.
-    process->PidFd = OpenPidFd(pid);
     process->StatusFd = -1;
-    // With a pidfd the wait reads the peak as the child goes on; a reading
-    // now, with the new image barely mapped, would only delay the wait.
-    if (process->PidFd < 0) SamplePeakVirtual(process);
     return process;
 }
-
-// A child that someone else reaped is gone with its status and usage: the
-// queries then fail rather than report a clean exit that never happened.
-static void Reap(PosixProcess* process) {
-    int result;
-    while ((result = wait4(process->Pid, &process->WaitStatus, 0, &process->Usage)) < 0 &&
-           errno == EINTR) {
-    }
-    process->ReapError = result < 0 ? errno : 0;
-    process->Reaped = true;
-}
-
-// With SIGCHLD ignored the kernel reaps children itself and their exit
-// status is lost, and a parent may start wexel that way: wexel takes it back
-// to the default, which also is what the child then inherits.
-static void KeepChildStatus(int, char**, char**) {
-    struct sigaction old;
-    if (sigaction(SIGCHLD, NULL, &old) == 0 && old.sa_handler == SIG_IGN)
-        signal(SIGCHLD, SIG_DFL);
-}
-
-__attribute__((section(".init_array"), used)) static void (*const g_keepChildStatus)(
-    int, char**, char**) = KeepChildStatus;
 
 BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTRIBUTES,
                     LPSECURITY_ATTRIBUTES, BOOL, DWORD creationFlags, LPVOID environment,
@@ -118,21 +58,27 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTR
     }
 
     pid_t pid;
-    ULONGLONG creationTime = MonotonicTime();
-    int error = Spawn(&pid, arguments);
+    CatchSignalsForChild();
+    NoteOutputBeforeLaunch();
+    ULONGLONG creationTime = BootTime();
+    int error = SpawnProgram(&pid, arguments);
     free(arguments);
     if (error != 0) {
+        StopCatchingSignalsForChild();
         SetLastErrorCode(static_cast<DWORD>(error));
         return FALSE;
     }
+    PassSignalsTo(pid);
 
     PosixProcess* process = NewProcessRecord(pid, creationTime);
     if (process == NULL) {
         // The child is running and cannot be handed out: take it back so
         // that it neither goes on unwatched nor stays a zombie.
+        PassSignalsTo(0);
         kill(pid, SIGKILL);
         while (waitpid(pid, NULL, 0) < 0 && errno == EINTR) {
         }
+        StopCatchingSignalsForChild();
         SetLastErrorCode(ENOMEM);
         return FALSE;
     }
@@ -143,40 +89,6 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTR
     return TRUE;
 }
 
-// Microseconds between readings of the virtual peak. Each reading wakes
-// wexel and has the kernel write out the whole status file, some 40 to 90 us
-// of CPU on a busy 2-core guest. The first comes after 1 ms, so a command
-// that ends sooner costs no reading at all (its figure falls back to its
-// resident peak); then the interval doubles up to 80 ms, which still catches
-// every peak reached 100 ms or more before the exit, at about 70 readings
-// for a 5 s run.
-static const ULONGLONG FirstSampleInterval = 1000;
-static const ULONGLONG LongestSampleInterval = 80000;
-
-// Waits until the child has ended, reading its virtual peak on the way.
-// Returns false when the time ran out.
-static bool WaitForExit(PosixProcess* process, DWORD milliseconds) {
-    ULONGLONG deadline = MonotonicTime() + static_cast<ULONGLONG>(milliseconds) * 10000;
-    ULONGLONG interval = FirstSampleInterval;
-    for (;;) {
-        ULONGLONG timeout = interval;
-        if (milliseconds != INFINITE) {
-            ULONGLONG now = MonotonicTime();
-            if (now >= deadline) return false;
-            ULONGLONG left = (deadline - now) / 10;
-            if (left < timeout) timeout = left;
-        }
-        struct timespec wait = {static_cast<time_t>(timeout / 1000000),
-                                static_cast<long>(timeout % 1000000) * 1000};
-        struct pollfd exited = {process->PidFd, POLLIN, 0};
-        int ready = ppoll(&exited, 1, &wait, NULL);
-        if (ready > 0) return true;
-        if (ready < 0 && errno != EINTR) return true;  // wait4 has the final word
-        SamplePeakVirtual(process);
-        interval = interval * 2 < LongestSampleInterval ? interval * 2 : LongestSampleInterval;
-    }
-}
-
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     PosixProcess* process = ProcessFromHandle(handle);
     if (process == NULL) {
@@ -184,19 +96,7 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
         return WAIT_FAILED;
     }
     if (process->Reaped) return WAIT_OBJECT_0;
-    if (process->PidFd < 0) {
-        // Without a pidfd the only exact wait is wait4 itself; the virtual
-        // peak then rests on the reading taken at the start.
-        if (milliseconds != INFINITE) {
-            SetLastErrorCode(ENOSYS);
-            return WAIT_FAILED;
-        }
-    } else if (!WaitForExit(process, milliseconds)) {
-        return WAIT_TIMEOUT;
-    }
-    Reap(process);
-    process->ExitTime = MonotonicTime();
-    return WAIT_OBJECT_0;
+    return WaitForChildEnd(process, milliseconds) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
 
 static void SetFileTime(LPFILETIME time, ULONGLONG value) {
@@ -260,7 +160,6 @@ BOOL CloseHandle(HANDLE handle) {
     }
     posixHandle->Magic = 0;
     if (process->ProcessHandle.Magic != 0 || process->ThreadHandle.Magic != 0) return TRUE;
-    if (process->PidFd >= 0) close(process->PidFd);
     if (process->StatusFd >= 0) close(process->StatusFd);
     free(process);
     return TRUE;

@@ -1,5 +1,6 @@
 """Ctrl+C and Ctrl+\\ typed at a real terminal while the child runs: the
-child ends by the signal, wexel survives it and reports the run."""
+child ends by the signal, wexel survives it, reports the run, and then
+ends by the same signal, so that a calling script stops as it would."""
 
 import os
 import pty
@@ -14,10 +15,10 @@ from wexel_runs import WEXEL, child, read_terminal, split_report
 DEADLINE_SECONDS = 60
 
 
-def start_at_terminal(*arguments):
-    """wexel in a session of its own whose controlling terminal is a new
-    pseudo-terminal, so that wexel and its child are the foreground group.
-    Returns (pid, terminal)."""
+def start_at_terminal(*arguments, program=WEXEL):
+    """A program, wexel unless said otherwise, in a session of its own whose
+    controlling terminal is a new pseudo-terminal, so that it and its
+    children are the foreground group. Returns (pid, terminal)."""
     pid, terminal = pty.fork()
     if pid == 0:
         try:
@@ -31,7 +32,7 @@ def start_at_terminal(*arguments):
             signal.pthread_sigmask(signal.SIG_SETMASK, ())
             # A child ended by SIGQUIT would leave a core file behind.
             resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
-            os.execv(WEXEL, [WEXEL, *arguments])
+            os.execv(program, [program, *arguments])
         finally:
             os._exit(127)
     return pid, terminal
@@ -75,21 +76,50 @@ class ConsoleInterrupts(unittest.TestCase):
                 os.waitpid(pid, 0)
         return output, status
 
-    def test_ctrl_c_ends_child_not_wexel(self):
+    def test_ctrl_c_ends_child_and_then_wexel_after_the_report(self):
         output, status = self.interrupt_sleeping_child(b"\x03")
-        self.assertTrue(os.WIFEXITED(status), "wexel was killed: %d" % status)
-        self.assertEqual(os.WEXITSTATUS(status), 130)
+        self.assertTrue(os.WIFSIGNALED(status), "wexel was not ended by the signal: %d" % status)
+        self.assertEqual(os.WTERMSIG(status), signal.SIGINT)
         before, report = split_report(output)
         self.assertEqual(before, b"\nExit code: 130\n")
         self.assertEqual(report.global_percent, 100)
 
-    def test_ctrl_backslash_ends_child_not_wexel(self):
+    def test_ctrl_backslash_ends_child_and_then_wexel_after_the_report(self):
         output, status = self.interrupt_sleeping_child(b"\x1c")
-        self.assertTrue(os.WIFEXITED(status), "wexel was killed: %d" % status)
-        self.assertEqual(os.WEXITSTATUS(status), 131)
+        self.assertTrue(os.WIFSIGNALED(status), "wexel was not ended by the signal: %d" % status)
+        self.assertEqual(os.WTERMSIG(status), signal.SIGQUIT)
         before, _ = split_report(output)
         self.assertEqual(before, b"\nExit code: 131\n")
 
+    def test_ctrl_c_stops_a_calling_script_loop(self):
+        # bash goes on with a loop when its command exits 130 of its own
+        # accord, and stops when the command was killed by SIGINT.
+        loop = 'for i in 1 2 3; do "$0" "$1" 600000; echo "after $i"; done'
+        pid, terminal = start_at_terminal("-c", loop, WEXEL, child("sleep_ms"),
+                                          program="/bin/bash")
+        self.addCleanup(os.close, terminal)
+        deadline = time.monotonic() + DEADLINE_SECONDS
+        try:
+            wexel = None
+            while wexel is None:
+                self.assertLess(time.monotonic(), deadline, "wexel never started")
+                wexel = child_process_of(pid, os.path.basename(WEXEL)[:15])
+                time.sleep(0.01)
+            while child_process_of(wexel, "sleep_ms") is None:
+                self.assertLess(time.monotonic(), deadline, "the child never started")
+                time.sleep(0.01)
+            os.write(terminal, b"\x03")
+            # A loop that goes on starts the next long run; give up on it.
+            output = read_terminal(terminal, min(deadline, time.monotonic() + 20))
+            ended, status = os.waitpid(pid, os.WNOHANG)
+            self.assertEqual(ended, pid, "bash went on with the loop: %r" % output)
+            pid = None
+        finally:
+            if pid is not None:
+                os.killpg(pid, signal.SIGKILL)
+                os.waitpid(pid, 0)
+        self.assertNotIn(b"after", output)
+        self.assertTrue(os.WIFSIGNALED(status), "bash went on: %d" % status)
 
 if __name__ == "__main__":
     unittest.main()

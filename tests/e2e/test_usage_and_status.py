@@ -6,7 +6,8 @@ import subprocess
 import tempfile
 import unittest
 
-from wexel_runs import RELEASE_DATE, VERSION, child, run_child, run_wexel, split_report
+from wexel_runs import (DEADLINE_SECONDS, RELEASE_DATE, VERSION, WEXEL, child, run_child,
+                        run_wexel, split_report)
 
 
 class UsageAndStatus(unittest.TestCase):
@@ -33,13 +34,18 @@ class UsageAndStatus(unittest.TestCase):
                 self.assertEqual(result.stderr, b"")
                 self.assertEqual(result.returncode, code)
 
-    def test_child_ended_by_signal_reports_shell_status(self):
+    def test_child_ended_by_signal_ends_wexel_by_it_after_the_report(self):
+        # A shell sees 128 + N, as it would of the child alone.
         for signal_number in (9, 15):
             with self.subTest(signal=signal_number):
                 result = run_child("kill_self", signal_number)
                 before, _ = split_report(result.stdout)
                 self.assertEqual(before, b"\nExit code: %d\n" % (128 + signal_number))
-                self.assertEqual(result.returncode, 128 + signal_number)
+                self.assertEqual(result.returncode, -signal_number)
+                shell = subprocess.run(["/bin/sh", "-c", '"$@" >/dev/null; echo $?', "sh",
+                                        WEXEL, child("kill_self"), str(signal_number)],
+                                       capture_output=True, timeout=DEADLINE_SECONDS)
+                self.assertEqual(shell.stdout, b"%d\n" % (128 + signal_number))
 
     def test_closed_output_loses_no_exit_status(self):
         # Nobody reads wexel's output: its own writes fail quietly, while
@@ -47,7 +53,7 @@ class UsageAndStatus(unittest.TestCase):
         read_end, write_end = os.pipe()
         os.close(read_end)
         self.addCleanup(os.close, write_end)
-        for name, arguments, status in (("exit_with", [3], 3), ("print_args", ["x"], 128 + 13)):
+        for name, arguments, status in (("exit_with", [3], 3), ("print_args", ["x"], -13)):
             with self.subTest(child=name):
                 result = run_child(name, *arguments, stdout=write_end, stderr=subprocess.PIPE)
                 self.assertEqual(result.stderr, b"")

@@ -63,14 +63,15 @@ def wait_for_exit(process, deadline):
         raise AssertionError("wexel did not end in time")
 
 
-def default_signals():
+def default_signals(core_limit=0):
     """For preexec_fn: the signal state a shell gives a command, whatever
-    the test runner's own is, and no core files from crashing children."""
+    the test runner's own is, and no core files from crashing children
+    unless core_limit says otherwise."""
     for signal_number in (signal.SIGINT, signal.SIGQUIT, signal.SIGPIPE, signal.SIGTERM,
                           signal.SIGCHLD, signal.SIGTSTP):
         signal.signal(signal_number, signal.SIG_DFL)
     signal.pthread_sigmask(signal.SIG_SETMASK, ())
-    resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+    resource.setrlimit(resource.RLIMIT_CORE, (core_limit, core_limit))
 
 
 def command(arguments):

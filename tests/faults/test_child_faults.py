@@ -1,17 +1,26 @@
 """Children that end badly or oddly: killed from outside, crashed, ended in
 under a millisecond, with every status a process can have, with their
 output closed, or leaving a process behind. wexel reports each one whole
-and ends with the child's status."""
+and ends with the child's status, or by the signal that killed it."""
 
 import os
+import resource
+import shutil
 import signal
 import subprocess
+import tempfile
 import time
 import unittest
 
-from fault_runs import (DEADLINE_SECONDS, child, default_signals, kill_quietly, run_to_end,
-                        start_wexel, wait_for_child, wait_for_exit)
+from fault_runs import (DEADLINE_SECONDS, WEXEL, child, children_of, default_signals,
+                        kill_quietly, process_state, run_to_end, start_wexel, wait_for_child,
+                        wait_for_exit)
 from wexel_runs import split_report
+
+
+def core_pattern():
+    with open("/proc/sys/kernel/core_pattern") as file:
+        return file.read()
 
 
 class KilledChild(unittest.TestCase):
@@ -27,33 +36,68 @@ class KilledChild(unittest.TestCase):
         output = wexel.stdout.read()
         return output, wait_for_exit(wexel, deadline)
 
-    def test_sigkill_sigterm_sighup_from_outside_give_128_plus_n(self):
+    def test_killed_from_outside_wexel_ends_by_the_same_signal(self):
+        # The report comes first; then wexel ends as its child did, so that
+        # a shell sees a command killed by the signal.
         for signal_number in (signal.SIGKILL, signal.SIGTERM, signal.SIGHUP):
             with self.subTest(signal=signal_number.name):
                 output, status = self.kill_running_child(signal_number)
                 before, report = split_report(output)
-                code = 128 + signal_number
-                self.assertEqual(before, b"\nExit code: %d\n" % code)
-                self.assertEqual(status, code)
+                self.assertEqual(before, b"\nExit code: %d\n" % (128 + signal_number))
+                self.assertEqual(status, -signal_number)
                 self.assertGreaterEqual(report.global_, 0.05)
 
-    def test_segmentation_fault_gives_139(self):
+    def test_segmentation_fault_ends_wexel_by_sigsegv(self):
         result = run_to_end(child("fault_segfault"))
         before, _ = split_report(result.stdout)
         self.assertEqual(before, b"\nExit code: 139\n")
         self.assertEqual(result.stderr, b"")
-        self.assertEqual(result.returncode, 139)
+        self.assertEqual(result.returncode, -signal.SIGSEGV)
 
-    def test_self_inflicted_signals_give_128_plus_n(self):
+    @unittest.skipIf(core_pattern().startswith("|"), "cores go to a program, not a file")
+    def test_wexel_leaves_no_core_file_of_its_own(self):
+        # The child's own core is its business; wexel, ended by the child's
+        # SIGSEGV with no core limit, must write none.
+        directory = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, directory)
+
+        hard = resource.getrlimit(resource.RLIMIT_CORE)[1]
+        if hard == 0:
+            self.skipTest("core files are off for this test run")
+
+        result = run_to_end("/bin/sh", "-c", "ulimit -c 0; kill -SEGV $$", cwd=directory,
+                            preexec_fn=lambda: default_signals(core_limit=hard))
+        self.assertEqual(result.returncode, -signal.SIGSEGV)
+        self.assertEqual(os.listdir(directory), [])
+
+    def test_self_inflicted_signals_end_wexel_by_the_same_signal(self):
         for signal_number in (signal.SIGABRT, signal.SIGFPE, signal.SIGUSR1, signal.SIGALRM,
                               signal.SIGXCPU, signal.SIGSYS, signal.SIGRTMIN,
                               signal.SIGRTMAX):
             with self.subTest(signal=signal.Signals(signal_number).name):
                 result = run_to_end(child("kill_self"), int(signal_number))
                 before, _ = split_report(result.stdout)
-                code = 128 + signal_number
-                self.assertEqual(before, b"\nExit code: %d\n" % code)
-                self.assertEqual(result.returncode, code % 256)
+                self.assertEqual(before, b"\nExit code: %d\n" % (128 + signal_number))
+                self.assertEqual(result.returncode, -signal_number)
+
+    def test_child_that_makes_wexel_its_tracer_runs_on_untraced(self):
+        # A check for a debugger (PTRACE_TRACEME) makes wexel the tracer: the
+        # child's next signal stops it for wexel, which must let it go with
+        # that signal rather than hang or report the stop as an exit. The
+        # same without a pidfd, as in a sandbox that denies pidfd_open.
+        for prefix in ((), (child("without_pidfd"), WEXEL)):
+            with self.subTest(without_pidfd=bool(prefix)):
+                arguments = (child("fault_traceme"), 200)
+                if prefix:
+                    result = subprocess.run([*prefix, *[str(a) for a in arguments]],
+                                            capture_output=True, timeout=DEADLINE_SECONDS,
+                                            preexec_fn=default_signals)
+                else:
+                    result = run_to_end(*arguments)
+                before, report = split_report(result.stdout)
+                self.assertEqual(before, b"handled\nuntraced\n\nExit code: 4\n")
+                self.assertEqual(result.returncode, 4)
+                self.assertGreaterEqual(report.global_, 0.2)
 
 
 class ExitStatuses(unittest.TestCase):
@@ -119,6 +163,33 @@ class ChildOutput(unittest.TestCase):
         self.assertTrue(os.path.exists("/proc/%d" % int(orphan)))
 
 
+class OrphansInherited(unittest.TestCase):
+    @unittest.skipUnless(os.geteuid() == 0 and shutil.which("unshare"),
+                         "a PID namespace needs root and unshare")
+    def test_as_pid_1_wexel_reaps_the_orphans_that_end(self):
+        # As PID 1 of a PID namespace (a container's entry point) wexel
+        # inherits every orphan in it: those that end must not stay zombies,
+        # and the child's own end must still be its own.
+        deadline = time.monotonic() + DEADLINE_SECONDS
+        script = "(%s 100 &); %s 1500; exit 6" % (child("sleep_ms"), child("sleep_ms"))
+        unshare = subprocess.Popen(["unshare", "--fork", "--pid", "--mount-proc", WEXEL,
+                                    "/bin/sh", "-c", script],
+                                   stdout=subprocess.PIPE, preexec_fn=default_signals)
+        self.addCleanup(unshare.stdout.close)
+        self.addCleanup(kill_quietly, unshare.pid)
+        wexel = None
+        while wexel is None:
+            self.assertLess(time.monotonic(), deadline, "unshare started no wexel")
+            wexel = next(iter(children_of(unshare.pid)), None)
+            time.sleep(0.01)
+        time.sleep(0.8)
+        states = [process_state(pid) for pid in children_of(wexel)]
+        self.assertNotIn("Z", states)
+        before, _ = split_report(unshare.stdout.read())
+        self.assertEqual(before, b"\nExit code: 6\n")
+        self.assertEqual(wait_for_exit(unshare, deadline), 6)
+
+
 class ChildStatusKeptWhenStartedWithSigchldIgnored(unittest.TestCase):
     # An ignored SIGCHLD makes the kernel reap children at once and throw
     # their status away; a parent may well start wexel that way.
@@ -128,14 +199,14 @@ class ChildStatusKeptWhenStartedWithSigchldIgnored(unittest.TestCase):
         signal.signal(signal.SIGCHLD, signal.SIG_IGN)
 
     def test_exit_code_and_signal_survive(self):
-        for arguments, code in (((child("exit_with"), 7), 7),
-                                ((child("kill_self"), 9), 137),
-                                ((child("exit_with"), 0), 0)):
+        for arguments, code, status in (((child("exit_with"), 7), 7, 7),
+                                        ((child("kill_self"), 9), 137, -9),
+                                        ((child("exit_with"), 0), 0, 0)):
             with self.subTest(arguments=arguments):
                 result = run_to_end(*arguments, preexec_fn=self.started_with_sigchld_ignored)
                 before, report = split_report(result.stdout)
                 self.assertEqual(before, b"\nExit code: %d\n" % code if code else b"")
-                self.assertEqual(result.returncode, code)
+                self.assertEqual(result.returncode, status)
                 self.assertGreaterEqual(report.physical, 1)
 
     def test_child_gets_sigchld_at_default(self):

@@ -1,7 +1,10 @@
-"""Signals aimed at wexel alone while its child runs: the console's, a
+"""Signals aimed at wexel alone while its child runs. The console's, a
 window change, SIGCHLD from processes that are not its children, many in a
-row, and a stop and continue. wexel keeps waiting, the child is untouched,
-and the report describes the child's whole run."""
+row, and a stop and continue leave the child untouched: wexel keeps waiting
+and the report describes the child's whole run. The signals that ask a
+program to end (a supervisor's SIGTERM, a hang-up, an alarm, the user
+signals) are the child's: wexel passes them on, reports, and ends as the
+child did."""
 
 import os
 import signal
@@ -9,8 +12,8 @@ import subprocess
 import time
 import unittest
 
-from fault_runs import (DEADLINE_SECONDS, child, kill_quietly, process_state, start_wexel,
-                        wait_for_child, wait_for_exit)
+from fault_runs import (DEADLINE_SECONDS, child, default_signals, kill_quietly, process_state,
+                        start_wexel, wait_for_child, wait_for_exit)
 from wexel_runs import split_report
 
 SLEEP_MS = 1500
@@ -70,6 +73,58 @@ class SignalsToWexelAlone(unittest.TestCase):
             os.kill(wexel, signal.SIGCONT)
         self.assert_whole_quiet_run(*self.run_with_signals(send))
 
+
+class SignalsPassedOnToTheChild(unittest.TestCase):
+    def run_sleeping_child(self, send, prepare=default_signals):
+        deadline = time.monotonic() + DEADLINE_SECONDS
+        wexel = start_wexel(child("sleep_ms"), 600000, stdout=subprocess.PIPE,
+                            preexec_fn=prepare)
+        self.addCleanup(wexel.stdout.close)
+        self.addCleanup(kill_quietly, wexel.pid)
+        pid = wait_for_child(wexel.pid, deadline)
+        self.addCleanup(kill_quietly, pid)
+        send(wexel.pid)
+        # A wexel that died of the signal would leave the child holding the
+        # output open: wait for wexel, not for the end of its output.
+        status = wait_for_exit(wexel, deadline)
+        kill_quietly(pid)
+        return wexel.stdout.read(), status
+
+    def test_each_reaches_the_child_and_wexel_ends_by_it_after_the_report(self):
+        for signal_number in (signal.SIGTERM, signal.SIGHUP, signal.SIGALRM, signal.SIGUSR1,
+                              signal.SIGUSR2):
+            with self.subTest(signal=signal_number.name):
+                output, status = self.run_sleeping_child(
+                    lambda wexel: os.kill(wexel, signal_number))
+                before, _ = split_report(output)
+                self.assertEqual(before, b"\nExit code: %d\n" % (128 + signal_number))
+                self.assertEqual(status, -signal_number)
+
+    def test_alarm_inherited_from_the_caller_reaches_the_child(self):
+        def with_alarm():
+            default_signals()
+            signal.alarm(1)
+        output, status = self.run_sleeping_child(lambda wexel: None, with_alarm)
+        before, report = split_report(output)
+        self.assertEqual(before, b"\nExit code: %d\n" % (128 + signal.SIGALRM))
+        self.assertEqual(status, -signal.SIGALRM)
+        self.assertLess(report.global_, 30)
+
+    def test_ignored_from_the_start_stays_ignored(self):
+        # Started under nohup: neither wexel nor the child hears a hang-up.
+        def ignoring_hangups():
+            default_signals()
+            signal.signal(signal.SIGHUP, signal.SIG_IGN)
+        deadline = time.monotonic() + DEADLINE_SECONDS
+        wexel = start_wexel(child("sleep_ms"), 300, stdout=subprocess.PIPE,
+                            preexec_fn=ignoring_hangups)
+        self.addCleanup(wexel.stdout.close)
+        self.addCleanup(kill_quietly, wexel.pid)
+        wait_for_child(wexel.pid, deadline)
+        os.kill(wexel.pid, signal.SIGHUP)
+        before, _ = split_report(wexel.stdout.read())
+        self.assertEqual(before, b"")
+        self.assertEqual(wait_for_exit(wexel, deadline), 0)
 
 if __name__ == "__main__":
     unittest.main()
