@@ -170,10 +170,21 @@ static void CaptureArguments(int argumentCount, char** arguments, char**) {
 __attribute__((section(".init_array"), used)) static void (*const g_captureArguments)(
     int, char**, char**) = CaptureArguments;
 
+static bool g_lineLost;
+
 // Built once, kept for the life of the process, as Windows keeps its own.
+// A line that could not be built stays lost (the empty line stands in), so
+// that every caller sees the same line.
 LPWSTR GetCommandLineW(void) {
     static LPWSTR line;
     static WCHAR empty[1];
-    if (line == NULL) line = BuildCommandLine(g_argumentCount, g_arguments);
+    if (line == NULL && !g_lineLost) {
+        line = BuildCommandLine(g_argumentCount, g_arguments);
+        g_lineLost = line == NULL;
+    }
     return line != NULL ? line : empty;
+}
+
+bool CommandLineLost(void) {
+    return g_lineLost;
 }

@@ -16,4 +16,8 @@ LPWSTR BuildCommandLine(int argumentCount, char* const* arguments);
 // a unit that no byte can carry, ENOMEM.
 char** SplitCommandLine(LPCWSTR commandLine);
 
+// True when GetCommandLineW could not build the raw line for want of memory
+// and handed out the empty line in its place.
+bool CommandLineLost(void);
+
 #endif

@@ -4,13 +4,15 @@ message: never cut short."""
 
 import errno
 import os
+import re
 import resource
 import shutil
 import subprocess
 import tempfile
 import unittest
 
-from fault_runs import DEADLINE_SECONDS, WEXEL, child, default_signals, run_to_end
+from fault_runs import (DEADLINE_SECONDS, WEXEL, child, command, default_signals, is_static,
+                        run_to_end)
 from wexel_runs import split_report
 
 # The kernel's limit on one argument, its NUL included.
@@ -61,6 +63,32 @@ def small_stack():
     # and the environment; a small one keeps the search short.
     default_signals()
     resource.setrlimit(resource.RLIMIT_STACK, (1 << 20, 1 << 20))
+
+
+class OutOfAddressSpace(unittest.TestCase):
+    @unittest.skipUnless(is_static(WEXEL), "a sanitized wexel cannot start in a small "
+                         "address space")
+    def test_command_line_lost_to_exhausted_memory_is_error_12(self):
+        # Address-space limits from too small to start wexel up to enough
+        # for the run: on the way, every place that needs memory for the
+        # megabyte of arguments fails in turn, and none of them may pass
+        # for a missing program.
+        arguments = command([child("exit_with"), 0, *[b"x" * (MAX_ARG_STRLEN - 1)] * 8])
+        codes = set()
+        for limit in range(1 << 20, 16 << 20, 1 << 18):
+            def prepare(limit=limit):
+                default_signals()
+                resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+            try:
+                result = subprocess.run(arguments, preexec_fn=prepare, capture_output=True,
+                                        timeout=DEADLINE_SECONDS)
+            except OSError:  # too small for the exec of wexel itself
+                continue
+            found = re.match(rb"\nCan't find program. Error code = (\d+)\n\Z", result.stdout)
+            if found:
+                codes.add(int(found.group(1)))
+        self.assertIn(12, codes)
+        self.assertEqual(codes, {12})
 
 
 class AtTheLimit(unittest.TestCase):
