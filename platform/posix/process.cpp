@@ -118,6 +118,7 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTR
         return FALSE;
     }
 
+    LowerOwnPeakBeforeSpawn();
     pid_t pid;
     ULONGLONG creationTime = MonotonicTime();
     int error = Spawn(&pid, arguments);

@@ -52,6 +52,16 @@ class NearTheLimits(unittest.TestCase):
     def test_many_arguments(self):
         self.assert_passed_exactly([hostile(i % 9, i) for i in range(60000)])
 
+    def test_long_command_line_leaves_the_resident_figure_the_commands_own(self):
+        # The child holds its megabyte of arguments itself; wexel held them
+        # four times over (arguments, raw line and command buffer in 16-bit
+        # units, the split copy), and its peak at the spawn is folded into
+        # the child's.
+        _, short = split_report(run_to_end(child("exit_with"), 0).stdout)
+        _, long = split_report(run_to_end(child("exit_with"), 0,
+                                          *[b"x" * (MAX_ARG_STRLEN - 1)] * 8).stdout)
+        self.assertLessEqual(long.physical, short.physical + 3)
+
     def test_argument_too_long_never_reaches_wexel(self):
         with self.assertRaises(OSError) as refused:
             run_to_end(child("print_args"), b"x" * MAX_ARG_STRLEN)
