@@ -338,7 +338,8 @@ def main():
       "virtual only) BEFORE ms before its end. wexel reads `VmPeak` from `/proc/<pid>/status` "
       "while the child runs (first after 1 ms, the interval doubling to 80 ms); Linux drops the "
       "address space before the exit can be seen, so a peak reached after the last reading is "
-      "missed, and the figure falls back to the resident peak. Target: equal whenever "
+      "missed, and the figure is the largest reading before it (the resident peak stands in "
+      "only when no reading was taken at all). Target: equal whenever "
       "BEFORE ≥ 100 ms.")
     w("")
     w("| BEFORE ms | rep | VmPeak KiB | wexel virtual MB | equal | missed KiB |")
@@ -457,6 +458,14 @@ def main():
     w("")
     w(open(os.path.join(raw, "wexel_file.txt")).read().strip().replace(os.getcwd() + "/", ""))
     w("")
+    floor_path = os.path.join(raw, "line_floor.json")
+    if os.path.exists(floor_path):
+        sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+        import line_floor
+        L.extend(line_floor.render(json.load(open(floor_path)), (
+            "`python3 bench/line_floor.py line_floor.json %s/rss_probe %s/tiny_child "
+            "direct=direct wexel=WEXEL gnu-time=/usr/bin/time floor-static=...` (bench/line_floor.py), "
+            "each contender in turn, 5 rounds." % (tools, tools))))
     baseline_path = os.path.join(raw, "baseline.txt")
     if os.path.exists(baseline_path):
         write_before_after(w, open(baseline_path).read().strip(), oc, fc, accuracy, floor, gnu)

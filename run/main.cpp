@@ -8,12 +8,6 @@ static BOOL WINAPI CtrlHandler(DWORD) {
     return TRUE;
 }
 
-// The command buffer is never released, like the raw command line it is
-// cut from. Held here as well as on main's stack, which is gone by the time
-// the process ends, it stays reachable, and a leak checker sees it is kept
-// on purpose; volatile, so that the compiler keeps a store it never reads.
-static LPWSTR volatile g_commandBuffer;
-
 int main(int argc, char** argv, char** envp) {
     // The child's command line is cut from the raw command line as typed,
     // never rebuilt from the split arguments.
@@ -29,8 +23,9 @@ int main(int argc, char** argv, char** envp) {
     LPCWSTR tail = GetCommandTail(GetCommandLineW());
     size_t units = static_cast<size_t>(lstrlenW(tail)) + 1;
     LPWSTR commandBuffer = static_cast<LPWSTR>(malloc(units * sizeof(WCHAR)));
+    // Never released, like the raw command line it is cut from: the
+    // process ends soon after the run.
     if (commandBuffer == NULL) return FailureStatus;
-    g_commandBuffer = commandBuffer;
     lstrcpyW(commandBuffer, tail);
 
     RunMeasurement measurement;

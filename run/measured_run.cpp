@@ -8,7 +8,9 @@ static ULONGLONG TimeValue(const FILETIME& time) {
 
 static void ReadTimes(HANDLE process, RunMeasurement* measurement) {
     FILETIME creation, exit, kernel, user;
+    // A failed call leaves the four undefined: nothing of them is read.
     measurement->TimesValid = GetProcessTimes(process, &creation, &exit, &kernel, &user) != 0;
+    if (!measurement->TimesValid) return;
     measurement->CreationTime = TimeValue(creation);
     measurement->ExitTime = TimeValue(exit);
     measurement->KernelTime = TimeValue(kernel);

@@ -2,6 +2,8 @@
 #include "layer.h"
 
 #include <errno.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 static bool IsBlank(unsigned unit) {
     return unit == ' ' || unit == '\t';
@@ -141,7 +143,11 @@ static bool ParseCommandLine(LPCWSTR line, char** vector, char* bytes, size_t* a
     return true;
 }
 
+static char** ReceivedArgumentsIfSame(LPCWSTR commandLine);
+
 char** SplitCommandLine(LPCWSTR commandLine) {
+    char** received = ReceivedArgumentsIfSame(commandLine);
+    if (received != NULL || errno == ENOMEM) return received;
     size_t count, used;
     if (!ParseCommandLine(commandLine, NULL, NULL, &count, &used)) {
         errno = EILSEQ;
@@ -158,15 +164,87 @@ char** SplitCommandLine(LPCWSTR commandLine) {
     return vector;
 }
 
+// The raw command line. A long one is kept in pages of a memory file of its
+// own: they can be let go before the spawn and come back unchanged from the
+// file if the line is read again (anonymous pages would come back as
+// zeros). Lines below this many bytes are not worth the three calls.
+static const size_t SharedLineBytes = 64 * 1024;
+static LPWSTR g_line;
+static size_t g_lineBytes;
+static size_t g_tailUnits;  // where the first argument starts in the line
+static bool g_lineShared;
+static bool g_lineLost;
+
+static LPWSTR AllocateLine(size_t bytes) {
+    if (bytes >= SharedLineBytes) {
+        int fd = memfd_create("wexel-command-line", MFD_CLOEXEC);
+        if (fd >= 0) {
+            void* pages = MAP_FAILED;
+            if (ftruncate(fd, static_cast<off_t>(bytes)) == 0)
+                pages = mmap(NULL, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+            close(fd);
+            if (pages != MAP_FAILED) {
+                g_lineShared = true;
+                return static_cast<LPWSTR>(pages);
+            }
+        }
+    }
+    return static_cast<LPWSTR>(malloc(bytes));
+}
+
 // Built once, kept for the life of the process, as Windows keeps its own.
+// A line that could not be built stays lost (the empty line stands in), so
+// that every caller sees the same line.
 LPWSTR GetCommandLineW(void) {
-    static LPWSTR line;
     static WCHAR empty[1];
-    if (line == NULL) {
+    if (g_line == NULL && !g_lineLost) {
         int argumentCount;
         char** arguments;
         GetStartupArguments(&argumentCount, &arguments);
-        line = BuildCommandLine(argumentCount, arguments);
+        size_t units = PutCommandLine(NULL, argumentCount, arguments);
+        g_line = AllocateLine(units * sizeof(WCHAR));
+        if (g_line == NULL) {
+            g_lineLost = true;
+            return empty;
+        }
+        g_lineBytes = units * sizeof(WCHAR);
+        PutCommandLine(g_line, argumentCount, arguments);
+        if (argumentCount > 1) g_tailUnits = PutProgramName(NULL, 0, arguments[0]) + 1;
     }
-    return line != NULL ? line : empty;
+    return g_line != NULL ? g_line : empty;
+}
+
+bool CommandLineLost(void) {
+    return g_lineLost;
+}
+
+// A command line that is the raw line's tail unchanged splits into the
+// arguments wexel itself received, by the round trip this file keeps: the
+// vector then points at those, which live as long as the process, and no
+// second copy of every byte is made (nor is resident when the child is
+// started). NULL with errno 0 when the line is another one.
+static char** ReceivedArgumentsIfSame(LPCWSTR commandLine) {
+    errno = 0;
+    int argumentCount;
+    char** arguments;
+    GetStartupArguments(&argumentCount, &arguments);
+    if (g_line == NULL || argumentCount < 2) return NULL;
+    LPCWSTR tail = g_line + g_tailUnits;
+    size_t units = g_lineBytes / sizeof(WCHAR) - g_tailUnits;
+    // Unit by unit: a shorter line ends at its NUL, where the tail has none.
+    for (size_t i = 0; i < units; ++i)
+        if (commandLine[i] != tail[i]) return NULL;
+    size_t count = static_cast<size_t>(argumentCount) - 1;
+    char** vector = static_cast<char**>(malloc((count + 1) * sizeof(char*)));
+    if (vector == NULL) {
+        errno = ENOMEM;
+        return NULL;
+    }
+    memcpy(vector, arguments + 1, count * sizeof(char*));
+    vector[count] = NULL;
+    return vector;
+}
+
+bool ReleaseCommandLinePages(void) {
+    return g_lineShared && madvise(g_line, g_lineBytes, MADV_DONTNEED) == 0;
 }

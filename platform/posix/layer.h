@@ -36,6 +36,10 @@ PosixProcess* ProcessFromHandle(HANDLE handle);
 // Reads the child's VmPeak now and keeps the largest reading.
 void SamplePeakVirtual(PosixProcess* process);
 
+// Lets go of what the spawn does not need and sets wexel's own resident
+// peak back to what is left, since the child's record starts from it.
+void LowerOwnPeakBeforeSpawn(void);
+
 // CLOCK_BOOTTIME in 100 ns units.
 ULONGLONG BootTime(void);
 

@@ -53,10 +53,12 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTR
     }
     if (arguments[0] == NULL) {
         free(arguments);
-        SetLastErrorCode(ENOENT);
+        // An empty line that stands in for one lost to exhausted memory.
+        SetLastErrorCode(CommandLineLost() ? ENOMEM : ENOENT);
         return FALSE;
     }
 
+    LowerOwnPeakBeforeSpawn();
     pid_t pid;
     CatchSignalsForChild();
     NoteOutputBeforeLaunch();

@@ -38,16 +38,18 @@ class ReportFigures(unittest.TestCase):
         self.assertGreaterEqual(report.global_ + 0.05, report.process)
 
     def test_touched_memory_shows_as_peaks(self):
-        _, report = split_report(run_child("touch_memory", 64, 0).stdout)
+        # Held long enough to be read: a peak in a command's last moments,
+        # after the last reading, is not in the virtual figure.
+        _, report = split_report(run_child("touch_memory", 64, 200).stdout)
         self.assertGreaterEqual(report.physical, 64)
         # wexel's own footprint must not swell the child's figure.
         self.assertLess(report.physical, 64 + 32)
-        self.assertGreaterEqual(report.virtual, report.physical)
+        self.assertGreaterEqual(report.virtual, 64)
 
     def test_small_child_has_small_peaks(self):
         _, report = split_report(run_child("exit_with", 0).stdout)
         self.assertLess(report.physical, 16)
-        self.assertGreaterEqual(report.virtual, report.physical)
+        self.assertLess(report.virtual, 64)
 
     def test_sleep_shows_as_global_time_only(self):
         _, report = split_report(run_child("sleep_ms", 200).stdout)

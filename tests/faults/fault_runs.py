@@ -5,6 +5,7 @@ with its standard output or signal state arranged by hand."""
 import os
 import resource
 import signal
+import struct
 import subprocess
 import time
 
@@ -92,6 +93,18 @@ def run_to_end(*arguments, **options):
     return subprocess.run(command(arguments), timeout=DEADLINE_SECONDS, **options)
 
 
+def is_static(path):
+    """Whether an ELF program runs without the dynamic loader (it has no
+    PT_INTERP program header)."""
+    with open(path, "rb") as file:
+        header = file.read(64)
+        offset, = struct.unpack_from("<Q", header, 32)
+        size, count = struct.unpack_from("<HH", header, 54)
+        file.seek(offset)
+        table = file.read(size * count)
+    return all(struct.unpack_from("<I", table, i * size)[0] != 3 for i in range(count))
+
+
 def kill_quietly(pid):
     try:
         os.kill(pid, signal.SIGKILL)
@@ -99,6 +112,6 @@ def kill_quietly(pid):
         pass
 
 
-__all__ = ["DEADLINE_SECONDS", "WEXEL", "child", "children_of", "default_signals",
-           "kill_quietly", "process_state", "run_to_end", "start_wexel", "wait_for_child",
-           "wait_for_exit"]
+__all__ = ["DEADLINE_SECONDS", "WEXEL", "child", "children_of", "command", "default_signals",
+           "is_static", "kill_quietly", "process_state", "run_to_end", "start_wexel",
+           "wait_for_child", "wait_for_exit"]

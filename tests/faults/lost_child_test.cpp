@@ -14,11 +14,15 @@
 
 namespace {
 
-LPWSTR ExitWithCommandLine(const char* code) {
-    std::string program = WEXEL_CHILDREN_DIR "/exit_with";
-    std::string argument = code;
+LPWSTR ChildCommandLine(const char* name, const char* argumentText) {
+    std::string program = std::string(WEXEL_CHILDREN_DIR "/") + name;
+    std::string argument = argumentText;
     char* vector[] = {&program[0], &argument[0]};
     return BuildCommandLine(2, vector);
+}
+
+LPWSTR ExitWithCommandLine(const char* code) {
+    return ChildCommandLine("exit_with", code);
 }
 
 void ReapEveryChild(int) {
@@ -77,7 +81,10 @@ TEST(LostChild, QueriesFailOnceSomeoneElseReapedTheChild) {
 }
 
 TEST_F(ReaperInstalled, RunMeasuredReportsTheExitCodeUnreadable) {
-    LPWSTR commandLine = ExitWithCommandLine("3");
+    // A child that outlives the launch ends while the layer sleeps, when
+    // the other handler takes it; one that ended at once could still be
+    // reaped by the layer first, with its true status.
+    LPWSTR commandLine = ChildCommandLine("sleep_ms", "200");
     RunMeasurement measurement;
     testing::internal::CaptureStdout();
     int status = RunMeasured(commandLine, &measurement);

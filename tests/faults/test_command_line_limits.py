@@ -4,13 +4,15 @@ message: never cut short."""
 
 import errno
 import os
+import re
 import resource
 import shutil
 import subprocess
 import tempfile
 import unittest
 
-from fault_runs import DEADLINE_SECONDS, WEXEL, child, default_signals, run_to_end
+from fault_runs import (DEADLINE_SECONDS, WEXEL, child, command, default_signals, is_static,
+                        run_to_end)
 from wexel_runs import split_report
 
 # The kernel's limit on one argument, its NUL included.
@@ -50,10 +52,28 @@ class NearTheLimits(unittest.TestCase):
     def test_many_arguments(self):
         self.assert_passed_exactly([hostile(i % 9, i) for i in range(60000)])
 
+    @unittest.skipUnless(is_static(WEXEL), "a sanitized wexel's allocator keeps what it "
+                         "frees, with guard zones around every block")
+    def test_long_command_line_leaves_the_resident_figure_the_commands_own(self):
+        # The child holds its megabyte of arguments itself; wexel held them
+        # four times over (arguments, raw line and command buffer in 16-bit
+        # units, the split copy), and its peak at the spawn is folded into
+        # the child's.
+        _, short = split_report(run_to_end(child("exit_with"), 0).stdout)
+        _, long = split_report(run_to_end(child("exit_with"), 0,
+                                          *[b"x" * (MAX_ARG_STRLEN - 1)] * 8).stdout)
+        self.assertLessEqual(long.physical, short.physical + 3)
+
     def test_argument_too_long_never_reaches_wexel(self):
         with self.assertRaises(OSError) as refused:
             run_to_end(child("print_args"), b"x" * MAX_ARG_STRLEN)
         self.assertEqual(refused.exception.errno, errno.E2BIG)
+
+
+# The least environment, but for a sanitized wexel's own settings (the
+# leak checker's suppressions among them).
+SANITIZER_OPTIONS = {name: value for name, value in os.environ.items()
+                     if name.endswith("SAN_OPTIONS")}
 
 
 def small_stack():
@@ -61,6 +81,32 @@ def small_stack():
     # and the environment; a small one keeps the search short.
     default_signals()
     resource.setrlimit(resource.RLIMIT_STACK, (1 << 20, 1 << 20))
+
+
+class OutOfAddressSpace(unittest.TestCase):
+    @unittest.skipUnless(is_static(WEXEL), "a sanitized wexel cannot start in a small "
+                         "address space")
+    def test_command_line_lost_to_exhausted_memory_is_error_12(self):
+        # Address-space limits from too small to start wexel up to enough
+        # for the run: on the way, every place that needs memory for the
+        # megabyte of arguments fails in turn, and none of them may pass
+        # for a missing program.
+        arguments = command([child("exit_with"), 0, *[b"x" * (MAX_ARG_STRLEN - 1)] * 8])
+        codes = set()
+        for limit in range(1 << 20, 16 << 20, 1 << 18):
+            def prepare(limit=limit):
+                default_signals()
+                resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+            try:
+                result = subprocess.run(arguments, preexec_fn=prepare, capture_output=True,
+                                        timeout=DEADLINE_SECONDS)
+            except OSError:  # too small for the exec of wexel itself
+                continue
+            found = re.match(rb"\nCan't find program. Error code = (\d+)\n\Z", result.stdout)
+            if found:
+                codes.add(int(found.group(1)))
+        self.assertIn(12, codes)
+        self.assertEqual(codes, {12})
 
 
 class AtTheLimit(unittest.TestCase):
@@ -81,7 +127,8 @@ class AtTheLimit(unittest.TestCase):
     def run_padded(self, padding):
         arguments = [b"a" * 4000] * (padding // 4000) + [b"b" * (padding % 4000)]
         result = subprocess.run(["w", "print_args", *arguments], executable=self.wexel,
-                                env={"PATH": self.path}, preexec_fn=small_stack,
+                                env=dict(SANITIZER_OPTIONS, PATH=self.path),
+                                preexec_fn=small_stack,
                                 capture_output=True, timeout=DEADLINE_SECONDS)
         return arguments, result
 

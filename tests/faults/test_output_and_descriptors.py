@@ -10,14 +10,13 @@ import os
 import resource
 import select
 import signal
-import struct
 import subprocess
 import sys
 import tempfile
 import time
 import unittest
 
-from fault_runs import (DEADLINE_SECONDS, WEXEL, child, children_of, default_signals,
+from fault_runs import (DEADLINE_SECONDS, WEXEL, child, children_of, default_signals, is_static,
                         kill_quietly, run_to_end, start_wexel, wait_for_child, wait_for_exit)
 from wexel_runs import split_report
 
@@ -51,18 +50,6 @@ def fill(write_end):
         pass
     os.set_blocking(write_end, blocking)
     return written
-
-
-def is_static(path):
-    """Whether an ELF program runs without the dynamic loader (it has no
-    PT_INTERP program header)."""
-    with open(path, "rb") as file:
-        header = file.read(64)
-        offset, = struct.unpack_from("<Q", header, 32)
-        size, count = struct.unpack_from("<HH", header, 54)
-        file.seek(offset)
-        table = file.read(size * count)
-    return all(struct.unpack_from("<I", table, i * size)[0] != 3 for i in range(count))
 
 
 def started_with_closed(*fds):
