@@ -7,8 +7,8 @@ import signal
 import subprocess
 import unittest
 
-from wexel_runs import (DEADLINE_SECONDS, WEXEL, child, hostile_arguments, run_child,
-                        run_wexel, split_report)
+from wexel_runs import (DEADLINE_SECONDS, WEXEL_PROGRAM, child, hostile_arguments, run_child,
+                        run_wexel, split_report, wexel_command)
 
 
 def printed_arguments(output):
@@ -42,8 +42,8 @@ class Arguments(unittest.TestCase):
         names = [b"", b" ", b'"', b'a"b c', b"dir with space/wexel", b'\\"', b"x\\"]
         names += [name for name in (arguments[0] for arguments in lists if arguments)]
         for name, arguments in zip(names, lists):
-            result = subprocess.run([name, child("print_args"), *arguments],
-                                    executable=WEXEL, capture_output=True,
+            result = subprocess.run(wexel_command([child("print_args"), *arguments], name),
+                                    executable=WEXEL_PROGRAM, capture_output=True,
                                     timeout=DEADLINE_SECONDS)
             self.assertEqual(printed_arguments(result.stdout), arguments, name)
 

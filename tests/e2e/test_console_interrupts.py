@@ -9,7 +9,7 @@ import termios
 import time
 import unittest
 
-from wexel_runs import WEXEL, child, read_terminal, split_report
+from wexel_runs import WEXEL_PROGRAM, child, read_terminal, split_report, wexel_command
 
 DEADLINE_SECONDS = 60
 
@@ -31,7 +31,7 @@ def start_at_terminal(*arguments):
             signal.pthread_sigmask(signal.SIG_SETMASK, ())
             # A child ended by SIGQUIT would leave a core file behind.
             resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
-            os.execv(WEXEL, [WEXEL, *arguments])
+            os.execv(WEXEL_PROGRAM, wexel_command(arguments))
         finally:
             os._exit(127)
     return pid, terminal

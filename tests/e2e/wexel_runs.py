@@ -5,6 +5,8 @@ import os
 import random
 import re
 import select
+import shlex
+import shutil
 import subprocess
 import time
 
@@ -17,6 +19,22 @@ RELEASE_DATE = os.environ["WEXEL_RELEASE_DATE"]
 # test instead of stalling the suite.
 DEADLINE_SECONDS = 60
 
+# A wexel built for another machine runs here through a user-mode emulator
+# named in WEXEL_EMULATOR (qemu-aarch64-static for the arm64 one), which
+# takes wexel's own argv[0] as qemu-user's "-0 NAME". The children stay
+# native. WEXEL_PROGRAM is the file that is executed: the emulator, or
+# wexel itself.
+EMULATOR = shlex.split(os.environ.get("WEXEL_EMULATOR", ""))
+WEXEL_PROGRAM = shutil.which(EMULATOR[0]) if EMULATOR else WEXEL
+
+
+def wexel_command(arguments, name=WEXEL):
+    """The argument vector that starts wexel with the given arguments and
+    name as its own argv[0]; it is to be executed as WEXEL_PROGRAM."""
+    if EMULATOR:
+        return [*EMULATOR, "-0", name, WEXEL, *arguments]
+    return [name, *arguments]
+
 
 def child(name):
     return os.path.join(CHILDREN, name)
@@ -26,7 +44,8 @@ def run_wexel(*arguments, **options):
     """Runs wexel with the given arguments; stdout and stderr as bytes."""
     options.setdefault("stdout", subprocess.PIPE)
     options.setdefault("stderr", subprocess.PIPE)
-    return subprocess.run([WEXEL, *arguments], timeout=DEADLINE_SECONDS, **options)
+    return subprocess.run(wexel_command(arguments), executable=WEXEL_PROGRAM,
+                          timeout=DEADLINE_SECONDS, **options)
 
 
 def run_child(name, *arguments, **options):
