@@ -7,8 +7,9 @@ import signal
 import subprocess
 import unittest
 
-from wexel_runs import (DEADLINE_SECONDS, WEXEL_PROGRAM, child, hostile_arguments, run_child,
-                        run_wexel, split_report, wexel_command)
+from wexel_runs import (DEADLINE_SECONDS, EMULATED_IGNORED_SIGNALS, WEXEL_PROGRAM, child,
+                        hostile_arguments, native_only, run_child, run_wexel, split_report,
+                        wexel_command)
 
 
 def printed_arguments(output):
@@ -104,6 +105,7 @@ class SignalState(unittest.TestCase):
             self.assertEqual(state[name], ["default"], name)
         self.assertEqual(state["blocked"], [])
 
+    @native_only(EMULATED_IGNORED_SIGNALS)
     def test_ignored_signals_and_mask_are_passed_on(self):
         ignored = (signal.SIGINT, signal.SIGQUIT, signal.SIGPIPE, signal.SIGTERM)
         blocked = (signal.SIGUSR1, signal.SIGUSR2)

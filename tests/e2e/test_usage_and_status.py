@@ -6,7 +6,8 @@ import subprocess
 import tempfile
 import unittest
 
-from wexel_runs import RELEASE_DATE, VERSION, child, run_child, run_wexel, split_report
+from wexel_runs import (EMULATED_LAUNCH, RELEASE_DATE, VERSION, child, native_only, run_child,
+                        run_wexel, split_report)
 
 
 class UsageAndStatus(unittest.TestCase):
@@ -53,6 +54,7 @@ class UsageAndStatus(unittest.TestCase):
                 self.assertEqual(result.stderr, b"")
                 self.assertEqual(result.returncode, status)
 
+    @native_only(EMULATED_LAUNCH)
     def test_program_that_cannot_start_prints_error_and_ends_with_999(self):
         with tempfile.TemporaryDirectory() as directory:
             not_executable = os.path.join(directory, "data")

@@ -11,7 +11,7 @@ import tempfile
 import unittest
 
 from fault_runs import DEADLINE_SECONDS, WEXEL, child, default_signals, run_to_end
-from wexel_runs import split_report
+from wexel_runs import EMULATED_LAUNCH, native_only, split_report
 
 # The kernel's limit on one argument, its NUL included.
 MAX_ARG_STRLEN = 32 * 4096
@@ -63,6 +63,7 @@ def small_stack():
     resource.setrlimit(resource.RLIMIT_STACK, (1 << 20, 1 << 20))
 
 
+@native_only(EMULATED_LAUNCH)
 class AtTheLimit(unittest.TestCase):
     """wexel reached through a short path, its child found on a long PATH:
     the child's exec carries more bytes than wexel's own (the path the

@@ -9,8 +9,10 @@ import tempfile
 import unittest
 
 from fault_runs import run_to_end
+from wexel_runs import EMULATED_LAUNCH, native_only
 
 
+@native_only(EMULATED_LAUNCH)
 class LaunchFailures(unittest.TestCase):
     def setUp(self):
         self.directory = tempfile.mkdtemp()
