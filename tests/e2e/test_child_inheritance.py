@@ -7,8 +7,9 @@ import signal
 import subprocess
 import unittest
 
-from wexel_runs import (DEADLINE_SECONDS, WEXEL, child, hostile_arguments, run_child,
-                        run_wexel, split_report)
+from wexel_runs import (DEADLINE_SECONDS, EMULATED_IGNORED_SIGNALS, WEXEL_PROGRAM, child,
+                        hostile_arguments, native_only, run_child, run_wexel, split_report,
+                        wexel_command)
 
 
 def printed_arguments(output):
@@ -42,8 +43,8 @@ class Arguments(unittest.TestCase):
         names = [b"", b" ", b'"', b'a"b c', b"dir with space/wexel", b'\\"', b"x\\"]
         names += [name for name in (arguments[0] for arguments in lists if arguments)]
         for name, arguments in zip(names, lists):
-            result = subprocess.run([name, child("print_args"), *arguments],
-                                    executable=WEXEL, capture_output=True,
+            result = subprocess.run(wexel_command([child("print_args"), *arguments], name),
+                                    executable=WEXEL_PROGRAM, capture_output=True,
                                     timeout=DEADLINE_SECONDS)
             self.assertEqual(printed_arguments(result.stdout), arguments, name)
 
@@ -104,6 +105,7 @@ class SignalState(unittest.TestCase):
             self.assertEqual(state[name], ["default"], name)
         self.assertEqual(state["blocked"], [])
 
+    @native_only(EMULATED_IGNORED_SIGNALS)
     def test_ignored_signals_and_mask_are_passed_on(self):
         ignored = (signal.SIGINT, signal.SIGQUIT, signal.SIGPIPE, signal.SIGTERM)
         blocked = (signal.SIGUSR1, signal.SIGUSR2)

@@ -3,7 +3,7 @@ what the child did (with tolerances a loaded machine cannot break)."""
 
 import unittest
 
-from wexel_runs import run_child, split_report
+from wexel_runs import EMULATED_MEMORY, native_only, run_child, split_report
 
 FIXED_WIDTHS = {"kernel_s": 6, "user_s": 6, "process_s": 6, "global_s": 6,
                 "kernel_pct": 5, "user_pct": 5, "process_pct": 5, "global_pct": 5,
@@ -37,6 +37,7 @@ class ReportFigures(unittest.TestCase):
         # covers the two clocks' granularity.
         self.assertGreaterEqual(report.global_ + 0.05, report.process)
 
+    @native_only(EMULATED_MEMORY)
     def test_touched_memory_shows_as_peaks(self):
         # Held long enough to be read: a peak in a command's last moments,
         # after the last reading, is not in the virtual figure.
@@ -46,6 +47,7 @@ class ReportFigures(unittest.TestCase):
         self.assertLess(report.physical, 64 + 32)
         self.assertGreaterEqual(report.virtual, 64)
 
+    @native_only(EMULATED_MEMORY)
     def test_small_child_has_small_peaks(self):
         _, report = split_report(run_child("exit_with", 0).stdout)
         self.assertLess(report.physical, 16)

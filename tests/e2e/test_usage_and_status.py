@@ -6,8 +6,8 @@ import subprocess
 import tempfile
 import unittest
 
-from wexel_runs import (DEADLINE_SECONDS, RELEASE_DATE, VERSION, WEXEL, child, run_child,
-                        run_wexel, split_report)
+from wexel_runs import (DEADLINE_SECONDS, EMULATED_LAUNCH, RELEASE_DATE, VERSION, child,
+                        native_only, run_child, run_wexel, split_report, wexel_command)
 
 
 class UsageAndStatus(unittest.TestCase):
@@ -42,8 +42,9 @@ class UsageAndStatus(unittest.TestCase):
                 before, _ = split_report(result.stdout)
                 self.assertEqual(before, b"\nExit code: %d\n" % (128 + signal_number))
                 self.assertEqual(result.returncode, -signal_number)
+                wexel = wexel_command([child("kill_self"), str(signal_number)])
                 shell = subprocess.run(["/bin/sh", "-c", '"$@" >/dev/null; echo $?', "sh",
-                                        WEXEL, child("kill_self"), str(signal_number)],
+                                        *wexel],
                                        capture_output=True, timeout=DEADLINE_SECONDS)
                 self.assertEqual(shell.stdout, b"%d\n" % (128 + signal_number))
 
@@ -59,6 +60,7 @@ class UsageAndStatus(unittest.TestCase):
                 self.assertEqual(result.stderr, b"")
                 self.assertEqual(result.returncode, status)
 
+    @native_only(EMULATED_LAUNCH)
     def test_program_that_cannot_start_prints_error_and_ends_with_999(self):
         with tempfile.TemporaryDirectory() as directory:
             not_executable = os.path.join(directory, "data")

@@ -5,8 +5,11 @@ import os
 import random
 import re
 import select
+import shlex
+import shutil
 import subprocess
 import time
+import unittest
 
 WEXEL = os.environ["WEXEL"]
 CHILDREN = os.environ["WEXEL_CHILDREN"]
@@ -17,6 +20,36 @@ RELEASE_DATE = os.environ["WEXEL_RELEASE_DATE"]
 # test instead of stalling the suite.
 DEADLINE_SECONDS = 60
 
+# A wexel built for another machine runs here through a user-mode emulator
+# named in WEXEL_EMULATOR (qemu-aarch64-static for the arm64 one), which
+# takes wexel's own argv[0] as qemu-user's "-0 NAME". The children stay
+# native. WEXEL_PROGRAM is the file that is executed: the emulator, or
+# wexel itself.
+EMULATOR = shlex.split(os.environ.get("WEXEL_EMULATOR", ""))
+WEXEL_PROGRAM = shutil.which(EMULATOR[0]) if EMULATOR else WEXEL
+
+# Why the few checks that an emulator cannot show are skipped under one.
+EMULATED_MEMORY = "memory figures and wexel's own footprint under an emulator are the emulator's"
+EMULATED_LAUNCH = ("qemu-user runs posix_spawn's child as a plain fork: a failed exec reaches "
+                   "wexel as the child's exit code 127, not as the launch's error")
+EMULATED_IGNORED_SIGNALS = ("qemu-user catches the signals it was started with ignored, so "
+                            "exec hands them to the child at their default")
+EMULATED_REALTIME_SIGNALS = "qemu-user numbers the real-time signals apart from the host"
+EMULATED_FATAL_SIGNAL = ("qemu-user reports a fatal signal of the program it runs on standard "
+                         "error, and may dump a core of its own")
+
+
+def native_only(reason):
+    return unittest.skipIf(EMULATOR, reason)
+
+
+def wexel_command(arguments, name=WEXEL):
+    """The argument vector that starts wexel with the given arguments and
+    name as its own argv[0]; it is to be executed as WEXEL_PROGRAM."""
+    if EMULATOR:
+        return [*EMULATOR, "-0", name, WEXEL, *arguments]
+    return [name, *arguments]
+
 
 def child(name):
     return os.path.join(CHILDREN, name)
@@ -26,7 +59,8 @@ def run_wexel(*arguments, **options):
     """Runs wexel with the given arguments; stdout and stderr as bytes."""
     options.setdefault("stdout", subprocess.PIPE)
     options.setdefault("stderr", subprocess.PIPE)
-    return subprocess.run([WEXEL, *arguments], timeout=DEADLINE_SECONDS, **options)
+    return subprocess.run(wexel_command(arguments), executable=WEXEL_PROGRAM,
+                          timeout=DEADLINE_SECONDS, **options)
 
 
 def run_child(name, *arguments, **options):

@@ -9,7 +9,7 @@ import struct
 import subprocess
 import time
 
-from wexel_runs import DEADLINE_SECONDS, WEXEL, child
+from wexel_runs import DEADLINE_SECONDS, WEXEL, WEXEL_PROGRAM, child, wexel_command
 
 
 def process_state(pid):
@@ -41,8 +41,8 @@ def children_of(pid):
 
 def wait_for_child(parent, deadline):
     """The pid of parent's child once there is one and it has replaced its
-    image (its command is no longer wexel's)."""
-    wexel_name = os.path.basename(WEXEL)[:15]
+    image (its command is no longer that of wexel, or of its emulator)."""
+    wexel_name = os.path.basename(WEXEL_PROGRAM)[:15]
     while time.monotonic() < deadline:
         for pid in children_of(parent):
             try:
@@ -77,12 +77,12 @@ def default_signals(core_limit=0):
 
 def command(arguments):
     """wexel's argument vector; numbers become text, bytes stay bytes."""
-    return [WEXEL, *[str(a) if isinstance(a, int) else a for a in arguments]]
+    return wexel_command([str(a) if isinstance(a, int) else a for a in arguments])
 
 
 def start_wexel(*arguments, **options):
     options.setdefault("preexec_fn", default_signals)
-    return subprocess.Popen(command(arguments), **options)
+    return subprocess.Popen(command(arguments), executable=WEXEL_PROGRAM, **options)
 
 
 def run_to_end(*arguments, **options):
@@ -90,7 +90,8 @@ def run_to_end(*arguments, **options):
     CompletedProcess with stdout and stderr as bytes."""
     options.setdefault("preexec_fn", default_signals)
     options.setdefault("capture_output", True)
-    return subprocess.run(command(arguments), timeout=DEADLINE_SECONDS, **options)
+    return subprocess.run(command(arguments), executable=WEXEL_PROGRAM,
+                          timeout=DEADLINE_SECONDS, **options)
 
 
 def is_static(path):

@@ -16,7 +16,8 @@ import unittest
 from fault_runs import (DEADLINE_SECONDS, WEXEL, child, children_of, default_signals,
                         kill_quietly, process_state, run_to_end, start_wexel, wait_for_child,
                         wait_for_exit)
-from wexel_runs import split_report
+from wexel_runs import (EMULATED_FATAL_SIGNAL, EMULATED_MEMORY, EMULATED_REALTIME_SIGNALS,
+                        EMULATOR, WEXEL_PROGRAM, native_only, split_report, wexel_command)
 
 
 def core_pattern():
@@ -52,9 +53,11 @@ class KilledChild(unittest.TestCase):
         result = run_to_end(child("fault_segfault"))
         before, _ = split_report(result.stdout)
         self.assertEqual(before, b"\nExit code: 139\n")
-        self.assertEqual(result.stderr, b"")
+        if not EMULATOR:
+            self.assertEqual(result.stderr, b"")
         self.assertEqual(result.returncode, -signal.SIGSEGV)
 
+    @native_only(EMULATED_FATAL_SIGNAL)
     @unittest.skipIf(core_pattern().startswith("|"), "cores go to a program, not a file")
     def test_wexel_leaves_no_core_file_of_its_own(self):
         # The child's own core is its business; wexel, ended by the child's
@@ -76,6 +79,8 @@ class KilledChild(unittest.TestCase):
                               signal.SIGXCPU, signal.SIGSYS, signal.SIGRTMIN,
                               signal.SIGRTMAX):
             with self.subTest(signal=signal.Signals(signal_number).name):
+                if EMULATOR and signal_number >= signal.SIGRTMIN:
+                    self.skipTest(EMULATED_REALTIME_SIGNALS)
                 result = run_to_end(child("kill_self"), int(signal_number))
                 before, _ = split_report(result.stdout)
                 self.assertEqual(before, b"\nExit code: %d\n" % (128 + signal_number))
@@ -86,11 +91,12 @@ class KilledChild(unittest.TestCase):
         # child's next signal stops it for wexel, which must let it go with
         # that signal rather than hang or report the stop as an exit. The
         # same without a pidfd, as in a sandbox that denies pidfd_open.
-        for prefix in ((), (child("without_pidfd"), WEXEL)):
-            with self.subTest(without_pidfd=bool(prefix)):
+        for without_pidfd in (False, True):
+            with self.subTest(without_pidfd=without_pidfd):
                 arguments = (child("fault_traceme"), 200)
-                if prefix:
-                    result = subprocess.run([*prefix, *[str(a) for a in arguments]],
+                if without_pidfd:
+                    wexel = wexel_command([str(a) for a in arguments])[1:]
+                    result = subprocess.run([child("without_pidfd"), WEXEL_PROGRAM, *wexel],
                                             capture_output=True, timeout=DEADLINE_SECONDS,
                                             preexec_fn=default_signals)
                 else:
@@ -175,8 +181,8 @@ class OrphansInherited(unittest.TestCase):
         # and the child's own end must still be its own.
         deadline = time.monotonic() + DEADLINE_SECONDS
         script = "(%s 100 &); %s 1500; exit 6" % (child("sleep_ms"), child("sleep_ms"))
-        unshare = subprocess.Popen(["unshare", "--fork", "--pid", "--mount-proc", WEXEL,
-                                    "/bin/sh", "-c", script],
+        unshare = subprocess.Popen(["unshare", "--fork", "--pid", "--mount-proc",
+                                    *wexel_command(["/bin/sh", "-c", script])],
                                    stdout=subprocess.PIPE, preexec_fn=default_signals)
         self.addCleanup(unshare.stdout.close)
         self.addCleanup(kill_quietly, unshare.pid)
@@ -193,6 +199,7 @@ class OrphansInherited(unittest.TestCase):
         self.assertEqual(wait_for_exit(unshare, deadline), 6)
 
 
+@native_only(EMULATED_MEMORY)
 class VirtualMemoryIsTheCommandsOwn(unittest.TestCase):
     """map_memory maps 1000 MiB and touches one page of it: its virtual
     peak is far above its resident one, and far above anything else's."""

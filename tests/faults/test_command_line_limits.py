@@ -13,7 +13,7 @@ import unittest
 
 from fault_runs import (DEADLINE_SECONDS, WEXEL, child, command, default_signals, is_static,
                         run_to_end)
-from wexel_runs import split_report
+from wexel_runs import EMULATED_LAUNCH, EMULATED_MEMORY, native_only, split_report
 
 # The kernel's limit on one argument, its NUL included.
 MAX_ARG_STRLEN = 32 * 4096
@@ -83,6 +83,7 @@ def small_stack():
     resource.setrlimit(resource.RLIMIT_STACK, (1 << 20, 1 << 20))
 
 
+@native_only(EMULATED_MEMORY)
 class OutOfAddressSpace(unittest.TestCase):
     @unittest.skipUnless(is_static(WEXEL), "a sanitized wexel cannot start in a small "
                          "address space")
@@ -109,6 +110,7 @@ class OutOfAddressSpace(unittest.TestCase):
         self.assertEqual(codes, {12})
 
 
+@native_only(EMULATED_LAUNCH)
 class AtTheLimit(unittest.TestCase):
     """wexel reached through a short path, its child found on a long PATH:
     the child's exec carries more bytes than wexel's own (the path the

@@ -18,7 +18,8 @@ import unittest
 
 from fault_runs import (DEADLINE_SECONDS, WEXEL, child, children_of, default_signals, is_static,
                         kill_quietly, run_to_end, start_wexel, wait_for_child, wait_for_exit)
-from wexel_runs import split_report
+from wexel_runs import (EMULATED_IGNORED_SIGNALS, EMULATED_MEMORY, native_only,
+                        split_report)
 
 O_CLOEXEC = 0o2000000
 
@@ -92,6 +93,7 @@ class StandardOutputFailing(unittest.TestCase):
         self.assertEqual(result.returncode, -signal.SIGPIPE)
         self.assertEqual(result.stderr, b"")
 
+    @native_only(EMULATED_IGNORED_SIGNALS)
     def test_reader_gone_and_sigpipe_ignored_from_the_start(self):
         # Ignored by wexel's parent, SIGPIPE stays ignored for the child,
         # whose write then merely fails.
@@ -230,6 +232,7 @@ class WhatWexelHolds(unittest.TestCase):
         self.assertEqual(result.returncode, 4)
         self.assertGreaterEqual(report.physical, 1)
 
+    @native_only(EMULATED_MEMORY)
     @unittest.skipUnless(is_static(WEXEL), "a dynamic program cannot start without a descriptor")
     def test_no_descriptor_to_spare_still_measures_the_child(self):
         # Neither descriptor: wexel waits in wait4 alone. Its child has to

@@ -11,9 +11,8 @@ import termios
 import time
 import unittest
 
-from fault_runs import (DEADLINE_SECONDS, WEXEL, child, kill_quietly, process_state,
-                        wait_for_child)
-from wexel_runs import read_terminal, split_report
+from fault_runs import DEADLINE_SECONDS, child, kill_quietly, process_state, wait_for_child
+from wexel_runs import WEXEL_PROGRAM, read_terminal, split_report, wexel_command
 
 HOLD_SECONDS = 1.0
 
@@ -37,7 +36,7 @@ def job_control_shell(arguments, report, control):
                               signal.SIGPIPE, signal.SIGCHLD):
             signal.signal(signal_number, signal.SIG_DFL)
         signal.pthread_sigmask(signal.SIG_SETMASK, ())
-        os.execv(WEXEL, [WEXEL, *arguments])
+        os.execv(WEXEL_PROGRAM, wexel_command(arguments))
     try:
         os.setpgid(pid, pid)
     except OSError:
