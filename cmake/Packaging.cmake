@@ -106,10 +106,17 @@ file(WRITE ${CPACK_PROJECT_CONFIG_FILE}
   "set(ENV{SOURCE_DATE_EPOCH} ${WEXEL_SOURCE_DATE_EPOCH})\n")
 
 if(WIN32)
-  set(CPACK_GENERATOR ZIP)
   # CPack names only MSVC builds win64; a MinGW-w64 build is 64-bit too.
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(CPACK_SYSTEM_NAME win64)
+  endif()
+  if(CMAKE_HOST_UNIX)
+    # Released zips are made on Linux, by zip: see the script.
+    set(CPACK_GENERATOR External)
+    set(CPACK_EXTERNAL_ENABLE_STAGING ON)
+    set(CPACK_EXTERNAL_PACKAGE_SCRIPT ${CMAKE_CURRENT_SOURCE_DIR}/cmake/zip-package.cmake)
+  else()
+    set(CPACK_GENERATOR ZIP)
   endif()
 else()
   set(CPACK_GENERATOR DEB)
