@@ -56,19 +56,20 @@ else()
   endif()
 
   # man and Debian want the manual page and the changelog compressed; -n
-  # keeps the name and the time out of the gzip header.
+  # keeps the name and the time out of the gzip header. Each step is a
+  # command of its own, so that a failed one fails the build.
   set(docs ${CMAKE_CURRENT_BINARY_DIR}/docs)
+  file(MAKE_DIRECTORY ${docs})
   add_custom_command(OUTPUT ${docs}/wexel.1.gz
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${docs}
-    COMMAND sh -c "gzip -9n < \"$1\" > \"$2\"" sh
-      ${CMAKE_CURRENT_SOURCE_DIR}/doc/wexel.1 ${docs}/wexel.1.gz
+    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_SOURCE_DIR}/doc/wexel.1 ${docs}/wexel.1
+    COMMAND gzip -9nf ${docs}/wexel.1
     DEPENDS doc/wexel.1
     VERBATIM)
   add_custom_command(OUTPUT ${docs}/changelog.gz
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${docs}
-    COMMAND sh -c "sh \"$1\" \"$2\" wexel \"$3\" | gzip -9n > \"$4\"" sh
-      ${CMAKE_CURRENT_SOURCE_DIR}/cmake/debian-changelog.sh
-      ${CMAKE_CURRENT_SOURCE_DIR}/CHANGELOG.md ${WEXEL_MAINTAINER} ${docs}/changelog.gz
+    COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/cmake/debian-changelog.sh
+      ${CMAKE_CURRENT_SOURCE_DIR}/CHANGELOG.md wexel ${WEXEL_MAINTAINER}
+      > ${docs}/changelog
+    COMMAND gzip -9nf ${docs}/changelog
     DEPENDS CHANGELOG.md cmake/debian-changelog.sh
     VERBATIM)
   add_custom_target(wexel_docs ALL DEPENDS ${docs}/wexel.1.gz ${docs}/changelog.gz)
