@@ -83,8 +83,7 @@ else()
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
   # Debian looks for the licence under this name.
   install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
-  # Says why lintian's complaint about the static program is answered
-  # deliberately; see the file.
+  # lintian flags every static program; the override says why wexel is one.
   install(FILES cmake/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
           RENAME wexel)
 endif()
