@@ -97,7 +97,11 @@ set(CPACK_PACKAGE_DESCRIPTION
     "wexel runs a command, waits for it and prints its kernel, user, process and
 wall-clock times and its peak virtual and resident memory, then exits with
 the command's own exit status.")
-set(CPACK_STRIP_FILES ON)
+if(NOT WIN32)
+  # wexel.exe is linked stripped already; stripping it again would give its
+  # PE header a time stamp.
+  set(CPACK_STRIP_FILES ON)
+endif()
 set(CPACK_SOURCE_GENERATOR "")
 # cpack reads this file when it starts; the archive writers take their
 # timestamps from SOURCE_DATE_EPOCH.
