@@ -81,9 +81,9 @@ TEST_F(MeasuredRun, MemoryFromKernelQuery) {
     EXPECT_LE(m.CreationTime, m.ExitTime);
     EXPECT_TRUE(m.MemoryValid);
     EXPECT_GE(m.PeakWorkingSetSize, 32 * MiB);
-    // Whether the virtual peak is read while the child grows depends on the
-    // wait (valgrind, for one, has no pidfd_open); the readings are the
-    // end-to-end tests' to check.
+    // Whether the virtual peak is read while the child grows depends on
+    // timing (under valgrind, say); the readings are the end-to-end tests'
+    // to check.
     EXPECT_GT(m.PeakPagefileUsage, 0u);
     EXPECT_TRUE(Matches(outcome.report, FullReport)) << outcome.report;
 }
