@@ -2,6 +2,7 @@
 // wexel receives must reach its child byte for byte.
 #include "command_line.h"
 #include "command_tail.h"
+#include "layer.h"
 
 #include <errno.h>
 #include <gtest/gtest.h>
@@ -81,6 +82,23 @@ TEST(CommandLine, SplitFollowsRuntimeRules) {
     EXPECT_EQ(Split(u"a\"b\"\" c d"), (Arguments{"ab\" c d"}));
     EXPECT_EQ(Split(u" \t\"\"  x\ny "), (Arguments{"", "x\ny"}));
     EXPECT_EQ(Split(u""), Arguments{});
+}
+
+// Where the C library does not hand the arguments over at start-up, they
+// are read as the kernel keeps them: each ended by a NUL, the last one
+// perhaps cut short by a read that did not get them all.
+TEST(CommandLine, ArgumentBlockKeepsEveryArgumentEmptyOnesToo) {
+    const std::string blocks[] = {std::string("wexel\0a b\0\0", 11), std::string("x\0yz", 4)};
+    const Arguments expected[] = {{"wexel", "a b", ""}, {"x", "yz"}};
+    for (int i = 0; i < 2; ++i) {
+        int count = -1;
+        char** vector = ReadArgumentBlock(blocks[i].data(), blocks[i].size(), &count);
+        ASSERT_NE(vector, nullptr);
+        Arguments read(vector, vector + count);
+        EXPECT_EQ(read, expected[i]);
+        EXPECT_EQ(vector[count], nullptr);
+        free(vector);
+    }
 }
 
 TEST(CommandLine, SplitRejectsUnitsNoByteCanCarry) {
