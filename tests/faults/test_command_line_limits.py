@@ -52,6 +52,7 @@ class NearTheLimits(unittest.TestCase):
     def test_many_arguments(self):
         self.assert_passed_exactly([hostile(i % 9, i) for i in range(60000)])
 
+    @native_only(EMULATED_MEMORY)
     @unittest.skipUnless(is_static(WEXEL), "a sanitized wexel's allocator keeps what it "
                          "frees, with guard zones around every block")
     def test_long_command_line_leaves_the_resident_figure_the_commands_own(self):
