@@ -35,6 +35,8 @@ EMULATED_LAUNCH = ("qemu-user runs posix_spawn's child as a plain fork: a failed
 EMULATED_IGNORED_SIGNALS = ("qemu-user catches the signals it was started with ignored, so "
                             "exec hands them to the child at their default")
 EMULATED_REALTIME_SIGNALS = "qemu-user numbers the real-time signals apart from the host"
+EMULATED_PTRACE = ("qemu-user does not pass ptrace through: a child that makes the emulated "
+                   "wexel its tracer cannot be let go")
 EMULATED_FATAL_SIGNAL = ("qemu-user reports a fatal signal of the program it runs on standard "
                          "error, and may dump a core of its own")
 

@@ -16,8 +16,9 @@ import unittest
 from fault_runs import (DEADLINE_SECONDS, WEXEL, child, children_of, default_signals,
                         kill_quietly, process_state, run_to_end, start_wexel, wait_for_child,
                         wait_for_exit)
-from wexel_runs import (EMULATED_FATAL_SIGNAL, EMULATED_MEMORY, EMULATED_REALTIME_SIGNALS,
-                        EMULATOR, WEXEL_PROGRAM, native_only, split_report, wexel_command)
+from wexel_runs import (EMULATED_FATAL_SIGNAL, EMULATED_MEMORY, EMULATED_PTRACE,
+                        EMULATED_REALTIME_SIGNALS, EMULATOR, WEXEL_PROGRAM, native_only,
+                        split_report, wexel_command)
 
 
 def core_pattern():
@@ -86,6 +87,7 @@ class KilledChild(unittest.TestCase):
                 self.assertEqual(before, b"\nExit code: %d\n" % (128 + signal_number))
                 self.assertEqual(result.returncode, -signal_number)
 
+    @native_only(EMULATED_PTRACE)
     def test_child_that_makes_wexel_its_tracer_runs_on_untraced(self):
         # A check for a debugger (PTRACE_TRACEME) makes wexel the tracer: the
         # child's next signal stops it for wexel, which must let it go with
