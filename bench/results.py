@@ -401,8 +401,9 @@ def main():
     if costs:
         w("")
         w("The cost of one reading, measured apart: `%s/reading_cost ROUNDS INTERVAL_MS` "
-          "(bench/reading_cost.c) runs wexel's own loop against a paused child: `ppoll` on its "
-          "pidfd with a timeout of INTERVAL_MS, alternately followed by nothing and by a `pread` "
+          "(bench/reading_cost.c) runs a loop like wexel's against a paused child: `ppoll` with a "
+          "timeout of INTERVAL_MS (on the child's pidfd, which wexel itself no longer needs; "
+          "the wake-up costs the same), alternately followed by nothing and by a `pread` "
           "of its `/proc/<pid>/status`, and takes its own CPU clock around each. Median µs:" % tools)
         w("")
         w("| interval | rounds | wake-up alone | wake-up and reading | the reading alone |")

@@ -38,17 +38,18 @@ static void OnSignalForChild(int signalNumber) {
 // child, since exec resets it.
 void CatchSignalsForChild(void) {
     g_target = 0;
+    struct sigaction action;
+    memset(&action, 0, sizeof(action));
+    action.sa_handler = OnSignalForChild;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
     for (int i = 0; i < ForwardedCount; ++i) {
         struct sigaction old;
-        if (g_caught[i] || sigaction(ForwardedSignals[i], NULL, &old) != 0 ||
-            old.sa_handler != SIG_DFL)
-            continue;
-        struct sigaction action;
-        memset(&action, 0, sizeof(action));
-        action.sa_handler = OnSignalForChild;
-        action.sa_flags = SA_RESTART;
-        sigemptyset(&action.sa_mask);
-        g_caught[i] = sigaction(ForwardedSignals[i], &action, NULL) == 0;
+        if (g_caught[i] || sigaction(ForwardedSignals[i], &action, &old) != 0) continue;
+        // One call a signal at the launch, and a second only for the rare
+        // one that was ignored, to put that back.
+        g_caught[i] = old.sa_handler == SIG_DFL;
+        if (!g_caught[i]) sigaction(ForwardedSignals[i], &old, NULL);
     }
 }
 
