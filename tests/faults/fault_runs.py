@@ -4,6 +4,7 @@ with its standard output or signal state arranged by hand."""
 
 import os
 import resource
+import shutil
 import signal
 import struct
 import subprocess
@@ -106,6 +107,18 @@ def is_static(path):
     return all(struct.unpack_from("<I", table, i * size)[0] != 3 for i in range(count))
 
 
+def pid_namespaces_work():
+    """Whether `unshare --fork --pid --mount-proc` can run a command here:
+    it takes root, and a root directory that is a mount point (not so in a
+    plain chroot)."""
+    if os.geteuid() != 0 or shutil.which("unshare") is None:
+        return False
+    probe = subprocess.run(["unshare", "--fork", "--pid", "--mount-proc", "true"],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           timeout=DEADLINE_SECONDS)
+    return probe.returncode == 0
+
+
 def kill_quietly(pid):
     try:
         os.kill(pid, signal.SIGKILL)
@@ -114,5 +127,5 @@ def kill_quietly(pid):
 
 
 __all__ = ["DEADLINE_SECONDS", "WEXEL", "child", "children_of", "command", "default_signals",
-           "is_static", "kill_quietly", "process_state", "run_to_end", "start_wexel",
+           "is_static", "kill_quietly", "pid_namespaces_work", "process_state", "run_to_end", "start_wexel",
            "wait_for_child", "wait_for_exit"]

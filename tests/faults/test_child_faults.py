@@ -14,8 +14,8 @@ import time
 import unittest
 
 from fault_runs import (DEADLINE_SECONDS, WEXEL, child, children_of, default_signals,
-                        kill_quietly, process_state, run_to_end, start_wexel, wait_for_child,
-                        wait_for_exit)
+                        kill_quietly, pid_namespaces_work, process_state, run_to_end,
+                        start_wexel, wait_for_child, wait_for_exit)
 from wexel_runs import (EMULATED_FATAL_SIGNAL, EMULATED_MEMORY, EMULATED_PTRACE,
                         EMULATED_REALTIME_SIGNALS, EMULATOR, WEXEL_PROGRAM, native_only,
                         split_report, wexel_command)
@@ -175,8 +175,8 @@ class ChildOutput(unittest.TestCase):
 
 
 class OrphansInherited(unittest.TestCase):
-    @unittest.skipUnless(os.geteuid() == 0 and shutil.which("unshare"),
-                         "a PID namespace needs root and unshare")
+    @unittest.skipUnless(pid_namespaces_work(), "no PID namespace with its own /proc here "
+                         "(it takes root, unshare and a root that is a mount point)")
     def test_as_pid_1_wexel_reaps_the_orphans_that_end(self):
         # As PID 1 of a PID namespace (a container's entry point) wexel
         # inherits every orphan in it: those that end must not stay zombies,
@@ -191,6 +191,7 @@ class OrphansInherited(unittest.TestCase):
         wexel = None
         while wexel is None:
             self.assertLess(time.monotonic(), deadline, "unshare started no wexel")
+            self.assertIsNone(unshare.poll(), "unshare ended before wexel started")
             wexel = next(iter(children_of(unshare.pid)), None)
             time.sleep(0.01)
         time.sleep(0.8)
@@ -237,8 +238,8 @@ class VirtualMemoryIsTheCommandsOwn(unittest.TestCase):
                                   "1000", "300"])
         self.assertGreaterEqual(report.virtual, 1000)
 
-    @unittest.skipUnless(os.geteuid() == 0 and shutil.which("unshare"),
-                         "new PID namespaces take root and unshare")
+    @unittest.skipUnless(pid_namespaces_work(), "no PID namespace with its own /proc here "
+                         "(it takes root, unshare and a root that is a mount point)")
     def test_pid_namespace_seeing_an_outer_proc(self):
         # An outer namespace with its own /proc, where pid 2 is a stranger
         # holding 3000 MiB; inside it, wexel in a namespace of its own
