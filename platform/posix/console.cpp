@@ -24,18 +24,20 @@ static void OnConsoleSignal(int signalNumber) {
     errno = savedErrno;
 }
 
-// A signal that wexel was started with ignored stays ignored, for wexel and
-// for the child: neither is meant to see it. A caught signal is reset to
-// the default in the child by exec itself.
-static void InstallConsoleSignal(int signalNumber) {
-    struct sigaction old;
-    if (sigaction(signalNumber, NULL, &old) != 0 || old.sa_handler == SIG_IGN) return;
-    struct sigaction action;
+// Every signal the layer takes over is one at its default: a signal that
+// wexel was started with ignored stays ignored, for wexel and for the child,
+// neither of which is meant to see it. A caught signal is reset to the
+// default in the child by exec itself. The usual case costs one call.
+bool ReplaceDefaultAction(int signalNumber, void (*handler)(int), int flags) {
+    struct sigaction action, old;
     memset(&action, 0, sizeof(action));
-    action.sa_handler = OnConsoleSignal;
-    action.sa_flags = SA_RESTART;
+    action.sa_handler = handler;
+    action.sa_flags = flags;
     sigemptyset(&action.sa_mask);
-    sigaction(signalNumber, &action, NULL);
+    if (sigaction(signalNumber, &action, &old) != 0) return false;
+    if (old.sa_handler == SIG_DFL) return true;
+    sigaction(signalNumber, &old, NULL);
+    return false;
 }
 
 BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
@@ -51,8 +53,8 @@ BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
         g_handlers[g_handlerCount] = handler;
         g_handlerCount = g_handlerCount + 1;
         if (!g_signalsInstalled) {
-            InstallConsoleSignal(SIGINT);
-            InstallConsoleSignal(SIGQUIT);
+            ReplaceDefaultAction(SIGINT, OnConsoleSignal, SA_RESTART);
+            ReplaceDefaultAction(SIGQUIT, OnConsoleSignal, SA_RESTART);
             g_signalsInstalled = true;
         }
         return TRUE;

@@ -33,24 +33,12 @@ static void OnSignalForChild(int signalNumber) {
     errno = savedErrno;
 }
 
-// A signal that wexel was started with ignored stays ignored, for wexel and
-// for the child, which inherits that. A caught one is at its default in the
-// child, since exec resets it.
+// Only signals at their default are caught (see ReplaceDefaultAction).
 void CatchSignalsForChild(void) {
     g_target = 0;
-    struct sigaction action;
-    memset(&action, 0, sizeof(action));
-    action.sa_handler = OnSignalForChild;
-    action.sa_flags = SA_RESTART;
-    sigemptyset(&action.sa_mask);
-    for (int i = 0; i < ForwardedCount; ++i) {
-        struct sigaction old;
-        if (g_caught[i] || sigaction(ForwardedSignals[i], &action, &old) != 0) continue;
-        // One call a signal at the launch, and a second only for the rare
-        // one that was ignored, to put that back.
-        g_caught[i] = old.sa_handler == SIG_DFL;
-        if (!g_caught[i]) sigaction(ForwardedSignals[i], &old, NULL);
-    }
+    for (int i = 0; i < ForwardedCount; ++i)
+        if (!g_caught[i])
+            g_caught[i] = ReplaceDefaultAction(ForwardedSignals[i], OnSignalForChild, SA_RESTART);
 }
 
 // Pending flags are read only after the pid is in place: a signal that

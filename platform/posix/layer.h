@@ -45,6 +45,11 @@ ULONGLONG BootTime(void);
 
 void SetLastErrorCode(DWORD code);
 
+// Gives a signal that is at its default action the handler (or SIG_IGN),
+// with one call; one ignored or handled by someone else is put back as it
+// was. True when the handler is now in place (console.cpp).
+bool ReplaceDefaultAction(int signalNumber, void (*handler)(int), int flags);
+
 // What wexel was started with (startup.cpp): its arguments, and the signals
 // whose disposition it changed from the default before main, to be set back
 // to the default in a child.

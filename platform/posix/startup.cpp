@@ -30,9 +30,8 @@ void GetSignalsChangedFromDefault(sigset_t* signals) {
 }
 
 static void IgnoreIfDefault(int signalNumber) {
-    struct sigaction old;
-    if (sigaction(signalNumber, NULL, &old) != 0 || old.sa_handler != SIG_DFL) return;
-    if (signal(signalNumber, SIG_IGN) != SIG_ERR) sigaddset(&g_changedFromDefault, signalNumber);
+    if (ReplaceDefaultAction(signalNumber, SIG_IGN, 0))
+        sigaddset(&g_changedFromDefault, signalNumber);
 }
 
 static void KeepChildStatus(void) {

@@ -39,12 +39,8 @@ static void OnChildSignal(int) {}
 // runs only in the sleep, never between the reap and the moment the child's
 // pid is let go.
 static bool HoldWakeUps(sigset_t* previous, sigset_t* sleeping) {
-    struct sigaction action, old;
-    memset(&action, 0, sizeof(action));
-    action.sa_handler = OnChildSignal;
-    sigemptyset(&action.sa_mask);
-    bool caught = sigaction(SIGCHLD, NULL, &old) == 0 && old.sa_handler == SIG_DFL &&
-                  sigaction(SIGCHLD, &action, NULL) == 0;  // else the readings wake it
+    // Failing, the readings still wake it.
+    bool caught = ReplaceDefaultAction(SIGCHLD, OnChildSignal, 0);
     sigset_t held;
     sigemptyset(&held);
     sigaddset(&held, SIGCHLD);
