@@ -1,6 +1,5 @@
-#include "layer.h"
-
-#include <time.h>
+#include "linux/child.h"
+#include "platform.h"
 
 static thread_local DWORD t_lastError;
 
@@ -8,23 +7,14 @@ DWORD GetLastError(void) {
     return t_lastError;
 }
 
-void SetLastErrorCode(DWORD code) {
+void SetLastError(DWORD code) {
     t_lastError = code;
 }
 
-// Windows' clocks go on through a suspend, and so does CLOCK_BOOTTIME; a
-// run that spans one has taken that long. Setting the system clock moves
-// neither.
-ULONGLONG BootTime(void) {
-    struct timespec now;
-    clock_gettime(CLOCK_BOOTTIME, &now);
-    return static_cast<ULONGLONG>(now.tv_sec) * 10000000 +
-           static_cast<ULONGLONG>(now.tv_nsec) / 100;
-}
-
-// Milliseconds, wrapping at 2^32 like the Windows tick count.
+// Milliseconds of CLOCK_BOOTTIME, wrapping at 2^32 like the Windows tick
+// count.
 DWORD GetTickCount(void) {
-    return static_cast<DWORD>(BootTime() / 10000);
+    return static_cast<DWORD>(BootTime() / 1000000);
 }
 
 int lstrlenW(LPCWSTR string) {

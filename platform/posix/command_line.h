@@ -1,28 +1,22 @@
-// Linux has an argument vector where Windows has one command line. These
-// turn one into the other by the Windows run-time's quoting rules, so that
-// any list of non-NUL byte strings survives the round trip unchanged.
+// Linux has an argument vector where Windows has one command line. wexel's
+// own arguments are joined into the raw line by the Windows run-time's
+// quoting rules, so that the core finds the command tail where Windows
+// would put it; the tail, unchanged, then stands for the arguments behind
+// it, which go to the command as they were received.
 #ifndef WEXEL_PLATFORM_POSIX_COMMAND_LINE_H
 #define WEXEL_PLATFORM_POSIX_COMMAND_LINE_H
 
 #include "platform.h"
 
-// The program's name, then each argument quoted; one byte per 16-bit unit.
-// The name is written so that the first token of the line covers it whole.
-// A heap block, or NULL when memory is exhausted.
-LPWSTR BuildCommandLine(int argumentCount, char* const* arguments);
+// The process's arguments, as main receives them (arguments[count] is
+// NULL). The raw line is built from them when it is first asked for; one
+// built from earlier arguments is let go.
+void KeepArguments(int argumentCount, char** arguments);
 
-// Splits a command line back into a NULL-terminated argument vector held in
-// one heap block (free it once); for the tail of wexel's own raw line, the
-// vector points at wexel's own arguments instead. NULL with errno set on
-// failure: EILSEQ for a unit that no byte can carry, ENOMEM.
-char** SplitCommandLine(LPCWSTR commandLine);
-
-// True when GetCommandLineW could not build the raw line for want of memory
-// and handed out the empty line in its place.
-bool CommandLineLost(void);
-
-// Lets go of the resident pages of a long raw line, which stays readable
-// (its pages come back as they were). True when pages were let go.
-bool ReleaseCommandLinePages(void);
+// The arguments after wexel's own name when commandLine is the tail of the
+// raw line, unchanged: a vector that lives as long as the process. NULL with
+// errno set otherwise: ENOMEM when the raw line was lost to exhausted
+// memory, ENOENT for an empty line, EINVAL for any other line.
+char* const* ArgumentsOfCommandTail(LPCWSTR commandLine);
 
 #endif

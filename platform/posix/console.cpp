@@ -1,7 +1,10 @@
 // Console control events on a terminal: SIGINT is Ctrl+C, SIGQUIT is
 // Ctrl+Break. Like Windows, the handlers run newest first and the first to
 // return TRUE ends the event; when none does, the default action follows.
-#include "layer.h"
+// Only a signal at its default is taken over (CatchIfDefault): one that
+// wexel was started with ignored stays ignored.
+#include "linux/child.h"
+#include "platform.h"
 
 #include <errno.h>
 
@@ -24,37 +27,21 @@ static void OnConsoleSignal(int signalNumber) {
     errno = savedErrno;
 }
 
-// Every signal the layer takes over is one at its default: a signal that
-// wexel was started with ignored stays ignored, for wexel and for the child,
-// neither of which is meant to see it. A caught signal is reset to the
-// default in the child by exec itself. The usual case costs one call.
-bool ReplaceDefaultAction(int signalNumber, void (*handler)(int), int flags) {
-    struct sigaction action, old;
-    memset(&action, 0, sizeof(action));
-    action.sa_handler = handler;
-    action.sa_flags = flags;
-    sigemptyset(&action.sa_mask);
-    if (sigaction(signalNumber, &action, &old) != 0) return false;
-    if (old.sa_handler == SIG_DFL) return true;
-    sigaction(signalNumber, &old, NULL);
-    return false;
-}
-
 BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
     if (handler == NULL) {
-        SetLastErrorCode(EINVAL);
+        SetLastError(EINVAL);
         return FALSE;
     }
     if (add) {
         if (g_handlerCount == MaxHandlers) {
-            SetLastErrorCode(ENOMEM);
+            SetLastError(ENOMEM);
             return FALSE;
         }
         g_handlers[g_handlerCount] = handler;
         g_handlerCount = g_handlerCount + 1;
         if (!g_signalsInstalled) {
-            ReplaceDefaultAction(SIGINT, OnConsoleSignal, SA_RESTART);
-            ReplaceDefaultAction(SIGQUIT, OnConsoleSignal, SA_RESTART);
+            CatchIfDefault(SIGINT, OnConsoleSignal, SA_RESTART);
+            CatchIfDefault(SIGQUIT, OnConsoleSignal, SA_RESTART);
             g_signalsInstalled = true;
         }
         return TRUE;
@@ -65,6 +52,6 @@ BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
         g_handlerCount = g_handlerCount - 1;
         return TRUE;
     }
-    SetLastErrorCode(EINVAL);
+    SetLastError(EINVAL);
     return FALSE;
 }

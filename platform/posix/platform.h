@@ -1,7 +1,31 @@
 // The subset of the Windows API that wexel is written against, provided on
-// Linux by our own layer. Names, types and contracts follow Win32; only what
-// wexel calls is here. Strings of WCHAR carry one byte of the Linux command
-// line per 16-bit unit (zero-extended), so nothing is decoded or lost.
+// Linux by adapters over the Linux module in linux/. Names and types are
+// Win32's, and only what wexel calls is here. The values come from Linux:
+//
+//   Win32                          Linux
+//   GetCommandLineW                main's argv, quoted as the Windows run-time
+//                                  would read it back (command_line.cpp); one
+//                                  byte per 16-bit unit, zero-extended
+//   CreateProcessW                 posix_spawnp of the argv behind the command
+//                                  tail; /bin/sh for a file with no #! line
+//   GetLastError                   errno of the failed call (ENOENT 2, EACCES 13)
+//   WaitForSingleObject            wait4 on the command alone, WNOHANG, between
+//                                  sleeps in ppoll (linux/wait.cpp)
+//   GetExitCodeProcess             the exit status, or 128 + N when the command
+//                                  was killed by signal N; fails with ECHILD
+//                                  when another reaper took the status, as do
+//                                  the times and the memory figures
+//   GetProcessTimes: creation,     CLOCK_BOOTTIME just before the start and at
+//     exit                         the reap, in 100 ns units; not wall-clock
+//   GetProcessTimes: kernel, user  ru_stime and ru_utime from wait4: the
+//                                  command with the descendants it waited for
+//   GetTickCount                   CLOCK_BOOTTIME in milliseconds, wrapping
+//   PeakWorkingSetSize             ru_maxrss from wait4, KiB times 1024
+//   PeakPagefileUsage              the largest VmPeak read from /proc while the
+//                                  command ran; ru_maxrss when none was read
+//   SetConsoleCtrlHandler          SIGINT (Ctrl+C) and SIGQUIT (Ctrl+Break)
+//   GetModuleHandleW, LoadLibraryW a fixed table of the two modules asked for
+//     GetProcAddress               (modules.cpp)
 #ifndef WEXEL_PLATFORM_POSIX_PLATFORM_H
 #define WEXEL_PLATFORM_POSIX_PLATFORM_H
 
@@ -87,11 +111,11 @@ typedef BOOL(WINAPI* PHANDLER_ROUTINE)(DWORD dwCtrlType);
 typedef void (*FARPROC)(void);
 typedef struct PosixModule* HMODULE;
 
-// Command line and console (console.cpp, command_line.cpp).
+// Command line and console (command_line.cpp, console.cpp).
 LPWSTR GetCommandLineW(void);
 BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE HandlerRoutine, BOOL Add);
 
-// Processes (process.cpp).
+// Processes (processes.cpp, memory_counters.cpp).
 BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine,
                     LPSECURITY_ATTRIBUTES lpProcessAttributes,
                     LPSECURITY_ATTRIBUTES lpThreadAttributes, BOOL bInheritHandles,
@@ -104,13 +128,15 @@ BOOL GetProcessTimes(HANDLE hProcess, LPFILETIME lpCreationTime, LPFILETIME lpEx
 BOOL GetExitCodeProcess(HANDLE hProcess, DWORD* lpExitCode);
 BOOL CloseHandle(HANDLE hObject);
 DWORD GetLastError(void);
+void SetLastError(DWORD dwErrCode);
 
 // Clock and strings (clock_and_strings.cpp).
 DWORD GetTickCount(void);
 int lstrlenW(LPCWSTR lpString);
 LPWSTR lstrcpyW(LPWSTR lpString1, LPCWSTR lpString2);
 
-// Modules (modules.cpp): a fixed table standing in for the loader.
+// Modules (modules.cpp): a fixed table standing in for the loader, which
+// hands out K32GetProcessMemoryInfo and GetProcessMemoryInfo.
 HMODULE GetModuleHandleW(LPCWSTR lpModuleName);
 HMODULE LoadLibraryW(LPCWSTR lpLibFileName);
 FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName);

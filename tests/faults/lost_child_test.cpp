@@ -1,7 +1,7 @@
 // A child reaped behind the Linux layer's back, by a SIGCHLD handler or a
 // library's own waitpid(-1), takes its exit status and usage with it. What
 // is gone must be reported as unreadable, never as a clean exit.
-#include "command_line.h"
+#include "command_buffer.h"
 #include "measured_run.h"
 
 #include <gtest/gtest.h>
@@ -14,11 +14,8 @@
 
 namespace {
 
-LPWSTR ChildCommandLine(const char* name, const char* argumentText) {
-    std::string program = std::string(WEXEL_CHILDREN_DIR "/") + name;
-    std::string argument = argumentText;
-    char* vector[] = {&program[0], &argument[0]};
-    return BuildCommandLine(2, vector);
+LPWSTR ChildCommandLine(const char* name, const char* argument) {
+    return CommandBufferFor({std::string(WEXEL_CHILDREN_DIR "/") + name, argument});
 }
 
 LPWSTR ExitWithCommandLine(const char* code) {

@@ -17,7 +17,7 @@ from fault_runs import (DEADLINE_SECONDS, WEXEL, child, children_of, default_sig
                         kill_quietly, pid_namespaces_work, process_state, run_to_end,
                         start_wexel, wait_for_child, wait_for_exit)
 from wexel_runs import (EMULATED_FATAL_SIGNAL, EMULATED_MEMORY, EMULATED_PTRACE,
-                        EMULATED_REALTIME_SIGNALS, EMULATOR, WEXEL_PROGRAM, native_only,
+                        EMULATED_REALTIME_SIGNALS, EMULATOR, native_only,
                         split_report, wexel_command)
 
 
@@ -91,22 +91,12 @@ class KilledChild(unittest.TestCase):
     def test_child_that_makes_wexel_its_tracer_runs_on_untraced(self):
         # A check for a debugger (PTRACE_TRACEME) makes wexel the tracer: the
         # child's next signal stops it for wexel, which must let it go with
-        # that signal rather than hang or report the stop as an exit. The
-        # same without a pidfd, as in a sandbox that denies pidfd_open.
-        for without_pidfd in (False, True):
-            with self.subTest(without_pidfd=without_pidfd):
-                arguments = (child("fault_traceme"), 200)
-                if without_pidfd:
-                    wexel = wexel_command([str(a) for a in arguments])[1:]
-                    result = subprocess.run([child("without_pidfd"), WEXEL_PROGRAM, *wexel],
-                                            capture_output=True, timeout=DEADLINE_SECONDS,
-                                            preexec_fn=default_signals)
-                else:
-                    result = run_to_end(*arguments)
-                before, report = split_report(result.stdout)
-                self.assertEqual(before, b"handled\nuntraced\n\nExit code: 4\n")
-                self.assertEqual(result.returncode, 4)
-                self.assertGreaterEqual(report.global_, 0.2)
+        # that signal rather than hang or report the stop as an exit.
+        result = run_to_end(child("fault_traceme"), 200)
+        before, report = split_report(result.stdout)
+        self.assertEqual(before, b"handled\nuntraced\n\nExit code: 4\n")
+        self.assertEqual(result.returncode, 4)
+        self.assertGreaterEqual(report.global_, 0.2)
 
 
 class ExitStatuses(unittest.TestCase):

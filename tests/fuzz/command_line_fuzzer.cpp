@@ -1,12 +1,14 @@
-// The Linux layer's command line, joined and split again. The input is an
-// argument vector: NUL bytes separate the arguments, the first of which is
-// the program's own name, any bytes at all.
-//  - GetCommandTail on the joined line skips exactly the program's name, so
-//    the child's command line starts at its first argument;
-//  - splitting that tail gives back every argument, byte for byte;
-//  - so does splitting the whole line, the name included.
+// The Linux layer's raw command line, built from wexel's own arguments. The
+// input is an argument vector: NUL bytes separate the arguments, the first
+// of which is the program's own name, any bytes at all.
+//  - GetCommandTail on the line skips exactly the program's name, so the
+//    child's command line starts at its first argument;
+//  - that tail, unchanged, stands for the very arguments received;
+//  - the line reads back by the Windows run-time's rules as every
+//    argument, byte for byte, the name included.
 #include "command_line.h"
 #include "command_tail.h"
+#include "windows_rules_split.h"
 
 #include <stdint.h>
 #include <stdlib.h>
@@ -20,21 +22,18 @@ static size_t UnitCount(LPCWSTR line) {
     return count;
 }
 
-// Splits a copy of line that ends exactly at its NUL, so that a read past
-// it is reported, and checks the result against expected[0..count).
 static void ExpectSplit(LPCWSTR line, char* const* expected, size_t count) {
-    size_t units = UnitCount(line) + 1;
-    WCHAR* copy = static_cast<WCHAR*>(malloc(units * sizeof(WCHAR)));
-    if (copy == NULL) return;
-    memcpy(copy, line, units * sizeof(WCHAR));
-    char** split = SplitCommandLine(copy);
-    if (split == NULL) abort();
-    for (size_t i = 0; i < count; ++i) {
-        if (split[i] == NULL || strcmp(split[i], expected[i]) != 0) abort();
-    }
-    if (split[count] != NULL) abort();
-    free(split);
-    free(copy);
+    std::vector<std::string> split;
+    if (!SplitByWindowsRules(line, &split) || split.size() != count) abort();
+    for (size_t i = 0; i < count; ++i)
+        if (split[i] != expected[i]) abort();
+}
+
+// The name's own line, as a process with no arguments has it.
+static std::u16string NameLine(char* name) {
+    char* alone[] = {name, NULL};
+    KeepArguments(1, alone);
+    return GetCommandLineW();
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -53,26 +52,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     arguments[count] = NULL;
 
-    LPWSTR line = BuildCommandLine(static_cast<int>(count), arguments);
-    LPWSTR name = BuildCommandLine(1, arguments);
-    if (line == NULL || name == NULL) abort();
+    std::u16string name = NameLine(arguments[0]);
+    KeepArguments(static_cast<int>(count), arguments);
+    LPCWSTR line = GetCommandLineW();
     for (LPCWSTR unit = line; *unit != 0; ++unit) {
         if (*unit > 0xFF) abort();
     }
 
     // The name alone is the line's start; one blank follows it when there
     // are arguments, and the tail starts right after that blank.
-    size_t nameUnits = UnitCount(name);
-    if (memcmp(line, name, nameUnits * sizeof(WCHAR)) != 0) abort();
+    size_t nameUnits = name.size();
+    if (UnitCount(line) < nameUnits || memcmp(line, name.data(), nameUnits * sizeof(WCHAR)) != 0)
+        abort();
     LPCWSTR tail = GetCommandTail(line);
     size_t expectedAt = count > 1 ? nameUnits + 1 : nameUnits;
     if (tail != line + expectedAt) abort();
+    if (count > 1 && ArgumentsOfCommandTail(tail) != arguments + 1) abort();
 
     ExpectSplit(tail, arguments + 1, count - 1);
     ExpectSplit(line, arguments, count);
 
-    free(name);
-    free(line);
+    KeepArguments(0, NULL);
     free(bytes);
     return 0;
 }

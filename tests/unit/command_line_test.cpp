@@ -1,8 +1,9 @@
 // Linux argument vectors through one Windows command line and back: what
-// wexel receives must reach its child byte for byte.
+// wexel receives must reach its child byte for byte, and the line must
+// read as those arguments by the Windows run-time's own rules.
 #include "command_line.h"
 #include "command_tail.h"
-#include "layer.h"
+#include "windows_rules_split.h"
 
 #include <errno.h>
 #include <gtest/gtest.h>
@@ -15,24 +16,19 @@ namespace {
 
 typedef std::vector<std::string> Arguments;
 
+// The raw line of a process started with these arguments.
 std::u16string Line(const Arguments& arguments) {
     std::vector<char*> vector;
     for (const std::string& argument : arguments)
         vector.push_back(const_cast<char*>(argument.c_str()));
-    LPWSTR line = BuildCommandLine(static_cast<int>(vector.size()), vector.data());
-    EXPECT_NE(line, nullptr);
-    std::u16string copy(line);
-    free(line);
-    return copy;
+    vector.push_back(nullptr);
+    KeepArguments(static_cast<int>(arguments.size()), vector.data());
+    return GetCommandLineW();
 }
 
 Arguments Split(const std::u16string& line) {
-    char** vector = SplitCommandLine(line.c_str());
-    EXPECT_NE(vector, nullptr);
     Arguments arguments;
-    for (char** argument = vector; argument != nullptr && *argument != nullptr; ++argument)
-        arguments.push_back(*argument);
-    free(vector);
+    EXPECT_TRUE(SplitByWindowsRules(line.c_str(), &arguments));
     return arguments;
 }
 
@@ -84,33 +80,29 @@ TEST(CommandLine, SplitFollowsRuntimeRules) {
     EXPECT_EQ(Split(u""), Arguments{});
 }
 
-// Where the C library does not hand the arguments over at start-up, they
-// are read as the kernel keeps them: each ended by a NUL, the last one
-// perhaps cut short by a read that did not get them all.
-TEST(CommandLine, ArgumentBlockKeepsEveryArgumentEmptyOnesToo) {
-    const std::string blocks[] = {std::string("wexel\0a b\0\0", 11), std::string("x\0yz", 4)};
-    const Arguments expected[] = {{"wexel", "a b", ""}, {"x", "yz"}};
-    for (int i = 0; i < 2; ++i) {
-        int count = -1;
-        char** vector = ReadArgumentBlock(blocks[i].data(), blocks[i].size(), &count);
-        ASSERT_NE(vector, nullptr);
-        Arguments read(vector, vector + count);
-        EXPECT_EQ(read, expected[i]);
-        EXPECT_EQ(vector[count], nullptr);
-        free(vector);
-    }
-}
-
-TEST(CommandLine, SplitRejectsUnitsNoByteCanCarry) {
-    errno = 0;
-    EXPECT_EQ(SplitCommandLine(u"prog \u20ac"), nullptr);
-    EXPECT_EQ(errno, EILSEQ);
-}
-
 TEST(CommandLine, QuotesOnlyWhatNeedsIt) {
     EXPECT_EQ(Line({"wexel", "make", "-j2"}), u"wexel make -j2");
     EXPECT_EQ(Line({"wexel", "", "a b", "a\"b", "a\\b", "a\\\\\"b", "tail\\ \\"}),
               u"wexel \"\" \"a b\" \"a\\\"b\" a\\b \"a\\\\\\\\\\\"b\" \"tail\\ \\\\\"");
+}
+
+TEST(CommandLine, OnlyTheTailUnchangedStandsForTheArguments) {
+    std::string name = "wexel", program = "prog", spaced = "a b", empty;
+    char* vector[] = {&name[0], &program[0], &spaced[0], &empty[0], nullptr};
+    KeepArguments(4, vector);
+    std::u16string tail = GetCommandTail(GetCommandLineW());
+    // The very vector received: nothing copied, the empty argument kept.
+    EXPECT_EQ(ArgumentsOfCommandTail(tail.c_str()), vector + 1);
+
+    const std::u16string others[] = {tail.substr(0, tail.size() - 1), tail + u" x", u"prog"};
+    for (const std::u16string& other : others) {
+        errno = 0;
+        EXPECT_EQ(ArgumentsOfCommandTail(other.c_str()), nullptr);
+        EXPECT_EQ(errno, EINVAL);
+    }
+    errno = 0;
+    EXPECT_EQ(ArgumentsOfCommandTail(u""), nullptr);
+    EXPECT_EQ(errno, ENOENT);
 }
 
 TEST(CommandLine, HostileArgumentsRoundTrip) {

@@ -1,11 +1,13 @@
-// RunMeasured on real children, with parts of the Linux layer taken away
-// through its seams to reach the paths a healthy system never takes.
-#include "command_line.h"
+// RunMeasured on real children, with calls of the Linux layer replaced
+// through its call tables to reach the paths a healthy system never takes.
+#include "command_buffer.h"
 #include "measured_run.h"
 #include "report.h"
-#include "seams.h"
+#include "swapped_calls.h"
 
+#include <errno.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <regex>
 #include <string>
@@ -25,14 +27,12 @@ struct Outcome {
 
 class MeasuredRun : public testing::Test {
 protected:
-    void SetUp() override { g_PosixSeams = PosixSeams(); }
-    void TearDown() override { g_PosixSeams = PosixSeams(); }
+    void SetUp() override { RestoreCalls(); }
+    void TearDown() override { RestoreCalls(); }
 
     static Outcome Run(const std::string& child, std::vector<std::string> arguments) {
         arguments.insert(arguments.begin(), std::string(WEXEL_CHILDREN_DIR "/") + child);
-        std::vector<char*> vector;
-        for (std::string& argument : arguments) vector.push_back(&argument[0]);
-        LPWSTR commandLine = BuildCommandLine(static_cast<int>(vector.size()), vector.data());
+        LPWSTR commandLine = CommandBufferFor(arguments);
 
         Outcome outcome;
         testing::internal::CaptureStdout();
@@ -71,6 +71,40 @@ bool Matches(const std::string& text, const char* pattern) {
     return std::regex_match(text, std::regex(pattern));
 }
 
+BOOL WINAPI FailingMemoryQuery(HANDLE, PPROCESS_MEMORY_COUNTERS, DWORD) {
+    return FALSE;
+}
+
+HMODULE WINAPI UnloadableModule(LPCWSTR) {
+    return nullptr;
+}
+
+BOOL WINAPI FailingProcessTimes(HANDLE, LPFILETIME, LPFILETIME, LPFILETIME, LPFILETIME) {
+    return FALSE;
+}
+
+BOOL WINAPI FailingExitCode(HANDLE, DWORD*) {
+    return FALSE;
+}
+
+// The child's true times, with wall-clock moments of a test's choosing in
+// place of its creation and exit, as Windows reports them.
+ULONGLONG g_creationMoment, g_exitMoment;
+
+void SetFileTime(LPFILETIME time, ULONGLONG value) {
+    time->dwLowDateTime = static_cast<DWORD>(value);
+    time->dwHighDateTime = static_cast<DWORD>(value >> 32);
+}
+
+BOOL WINAPI TimesAtChosenMoments(HANDLE process, LPFILETIME creation, LPFILETIME exit,
+                                 LPFILETIME kernel, LPFILETIME user) {
+    auto real = DefaultCall<decltype(&TimesAtChosenMoments)>("GetProcessTimes");
+    if (!real(process, creation, exit, kernel, user)) return FALSE;
+    SetFileTime(creation, g_creationMoment);
+    SetFileTime(exit, g_exitMoment);
+    return TRUE;
+}
+
 TEST_F(MeasuredRun, MemoryFromKernelQuery) {
     Outcome outcome = Run("touch_memory", {"32", "0"});
     EXPECT_EQ(outcome.status, 0);
@@ -89,7 +123,7 @@ TEST_F(MeasuredRun, MemoryFromKernelQuery) {
 }
 
 TEST_F(MeasuredRun, MemoryFromPsapiWhenKernelLacksQuery) {
-    g_PosixSeams.HideKernelMemoryQuery = true;
+    SwapCall("K32GetProcessMemoryInfo", SystemCallPointer());
     Outcome outcome = Run("touch_memory", {"32", "0"});
     EXPECT_TRUE(outcome.measurement.MemoryValid);
     EXPECT_GE(outcome.measurement.PeakWorkingSetSize, 32 * MiB);
@@ -97,8 +131,8 @@ TEST_F(MeasuredRun, MemoryFromPsapiWhenKernelLacksQuery) {
 }
 
 TEST_F(MeasuredRun, NoMemoryFiguresWithoutEitherQuery) {
-    g_PosixSeams.HideKernelMemoryQuery = true;
-    g_PosixSeams.HidePsapi = true;
+    SwapCall("K32GetProcessMemoryInfo", SystemCallPointer());
+    SwapCall("LoadLibraryW", UnloadableModule);
     Outcome outcome = Run("exit_with", {"0"});
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.printed, "");
@@ -108,7 +142,8 @@ TEST_F(MeasuredRun, NoMemoryFiguresWithoutEitherQuery) {
 }
 
 TEST_F(MeasuredRun, FailedMemoryQueryLeavesFiguresOut) {
-    g_PosixSeams.FailMemoryQuery = true;
+    SwapCall("K32GetProcessMemoryInfo", FailingMemoryQuery);
+    SwapCall("GetProcessMemoryInfo", FailingMemoryQuery);
     Outcome outcome = Run("exit_with", {"0"});
     EXPECT_FALSE(outcome.measurement.MemoryValid);
     EXPECT_EQ(outcome.printed, "");
@@ -116,7 +151,7 @@ TEST_F(MeasuredRun, FailedMemoryQueryLeavesFiguresOut) {
 }
 
 TEST_F(MeasuredRun, FailedProcessTimesGiveFallbackForm) {
-    g_PosixSeams.FailProcessTimes = true;
+    SwapCall("GetProcessTimes", FailingProcessTimes);
     Outcome outcome = Run("sleep_ms", {"100"});
     EXPECT_EQ(outcome.status, 0);
     EXPECT_FALSE(outcome.measurement.TimesValid);
@@ -127,9 +162,9 @@ TEST_F(MeasuredRun, FailedProcessTimesGiveFallbackForm) {
 
 TEST_F(MeasuredRun, ExitBeforeCreationGivesFallbackForm) {
     // Wall-clock moments after the clock was set back by a minute mid-run.
-    g_PosixSeams.OverrideMoments = true;
-    g_PosixSeams.CreationTime = 133000000000000000ull;
-    g_PosixSeams.ExitTime = g_PosixSeams.CreationTime - 60 * Second;
+    SwapCall("GetProcessTimes", TimesAtChosenMoments);
+    g_creationMoment = 133000000000000000ull;
+    g_exitMoment = g_creationMoment - 60 * Second;
     Outcome outcome = Run("sleep_ms", {"50"});
     EXPECT_EQ(outcome.status, 0);
     EXPECT_FALSE(outcome.measurement.TimesValid);
@@ -138,9 +173,9 @@ TEST_F(MeasuredRun, ExitBeforeCreationGivesFallbackForm) {
 }
 
 TEST_F(MeasuredRun, GlobalTimeIsExitMinusCreation) {
-    g_PosixSeams.OverrideMoments = true;
-    g_PosixSeams.CreationTime = 133000000000000000ull;
-    g_PosixSeams.ExitTime = g_PosixSeams.CreationTime + 15 * Second / 10;
+    SwapCall("GetProcessTimes", TimesAtChosenMoments);
+    g_creationMoment = 133000000000000000ull;
+    g_exitMoment = g_creationMoment + 15 * Second / 10;
     Outcome outcome = Run("exit_with", {"0"});
     EXPECT_TRUE(outcome.measurement.TimesValid);
     EXPECT_NE(outcome.report.find("\nGlobal  Time =     1.500 =  100%"), std::string::npos)
@@ -148,11 +183,94 @@ TEST_F(MeasuredRun, GlobalTimeIsExitMinusCreation) {
 }
 
 TEST_F(MeasuredRun, UnreadableExitCodeIsReportedAndRunGoesOn) {
-    g_PosixSeams.FailExitCode = true;
+    SwapCall("GetExitCodeProcess", FailingExitCode);
     Outcome outcome = Run("exit_with", {"3"});
     EXPECT_EQ(outcome.status, FailureStatus);
     EXPECT_EQ(outcome.printed, "\nGetExitCodeProcess error\n");
     EXPECT_TRUE(outcome.measurement.Started);
+    EXPECT_TRUE(Matches(outcome.report, FullReport)) << outcome.report;
+}
+
+void* FailingCalloc(size_t, size_t) {
+    errno = ENOMEM;
+    return nullptr;
+}
+
+int g_spawns;
+
+int CountedSpawn(pid_t* pid, const char* file, const posix_spawn_file_actions_t* actions,
+                 const posix_spawnattr_t* attributes, char* const* arguments,
+                 char* const* environment) {
+    ++g_spawns;
+    return posix_spawnp(pid, file, actions, attributes, arguments, environment);
+}
+
+int SpawnWithoutProcesses(pid_t*, const char*, const posix_spawn_file_actions_t*,
+                          const posix_spawnattr_t*, char* const*, char* const*) {
+    return EAGAIN;
+}
+
+// wait4 interrupted by a signal this many times before each answer.
+int g_interruptionsLeft;
+
+pid_t InterruptedWait4(pid_t pid, int* status, int options, struct rusage* usage) {
+    if (g_interruptionsLeft > 0) {
+        --g_interruptionsLeft;
+        errno = EINTR;
+        return -1;
+    }
+    return wait4(pid, status, options, usage);
+}
+
+int WithoutBootClock(clockid_t clock, struct timespec* now) {
+    if (clock == CLOCK_BOOTTIME) {
+        errno = EINVAL;
+        return -1;
+    }
+    return clock_gettime(clock, now);
+}
+
+TEST_F(MeasuredRun, NoRecordForTheHandlesStartsNothing) {
+    // The handles' record comes before the start: a failed allocation
+    // cannot leave a command running unwatched.
+    g_spawns = 0;
+    SwapCall("posix_spawnp", CountedSpawn);
+    SwapCall("calloc", FailingCalloc);
+    Outcome outcome = Run("exit_with", {"0"});
+    EXPECT_EQ(outcome.status, FailureStatus);
+    EXPECT_EQ(outcome.printed, "\nCan't find program. Error code = 12\n");
+    EXPECT_FALSE(outcome.measurement.Started);
+    EXPECT_EQ(g_spawns, 0);
+}
+
+TEST_F(MeasuredRun, StartRefusedForWantOfProcessesGivesItsCodeAndSignalsBack) {
+    SwapCall("posix_spawnp", SpawnWithoutProcesses);
+    Outcome outcome = Run("exit_with", {"0"});
+    EXPECT_EQ(outcome.status, FailureStatus);
+    EXPECT_EQ(outcome.printed, "\nCan't find program. Error code = 11\n");
+    // The signals caught for a command that never came are wexel's again.
+    struct sigaction action;
+    ASSERT_EQ(sigaction(SIGTERM, nullptr, &action), 0);
+    EXPECT_EQ(action.sa_handler, SIG_DFL);
+}
+
+TEST_F(MeasuredRun, WaitInterruptedAgainAndAgainStillGetsTheEnd) {
+    g_interruptionsLeft = 100000;
+    SwapCall("wait4", InterruptedWait4);
+    Outcome outcome = Run("exit_with", {"7"});
+    EXPECT_EQ(g_interruptionsLeft, 0);
+    EXPECT_EQ(outcome.status, 7);
+    EXPECT_EQ(outcome.printed, "\nExit code: 7\n");
+    EXPECT_TRUE(outcome.measurement.TimesValid);
+    EXPECT_TRUE(outcome.measurement.MemoryValid);
+}
+
+TEST_F(MeasuredRun, MonotonicClockStandsInWhereBootClockIsRefused) {
+    SwapCall("clock_gettime", WithoutBootClock);
+    Outcome outcome = Run("sleep_ms", {"100"});
+    EXPECT_TRUE(outcome.measurement.TimesValid);
+    EXPECT_GE(outcome.measurement.ExitTime - outcome.measurement.CreationTime, Second / 10);
+    EXPECT_GE(outcome.measurement.ElapsedTicks, 100u);
     EXPECT_TRUE(Matches(outcome.report, FullReport)) << outcome.report;
 }
 

@@ -1,10 +1,16 @@
-// Starting the child: posix_spawnp, and /bin/sh for a file that the kernel
-// cannot run, as execvp and the shells do.
-#include "layer.h"
+// Starting the command: posix_spawnp, and /bin/sh for a file that the
+// kernel cannot run, as execvp and the shells do. posix_spawn rather than
+// fork: glibc's and musl's start the child with CLONE_VM|CLONE_VFORK, so a
+// large wexel costs nothing to copy and the child is running by the time
+// the call returns.
+#include "child.h"
+#include "system_calls.h"
 
 #include <errno.h>
 #include <limits.h>
-#include <spawn.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,17 +46,17 @@ static bool FindProgram(const char* name, char* path, size_t size) {
 
 // The file runs as a shell script: /bin/sh FILE ARGUMENTS..., as execvp
 // runs it. When that cannot be done either, the kernel's ENOEXEC stands.
-static int SpawnWithShell(pid_t* pid, char** arguments, const posix_spawnattr_t* attributes) {
+static int SpawnWithShell(pid_t* pid, char* const arguments[], const posix_spawnattr_t* attributes) {
     char path[PATH_MAX];
     if (!FindProgram(arguments[0], path, sizeof(path))) return ENOEXEC;
     size_t count = 0;
     while (arguments[count] != NULL) ++count;
-    char** shellArguments = static_cast<char**>(malloc((count + 2) * sizeof(char*)));
+    char** shellArguments = static_cast<char**>(osMalloc((count + 2) * sizeof(char*)));
     if (shellArguments == NULL) return ENOEXEC;
     shellArguments[0] = const_cast<char*>(Shell);
     shellArguments[1] = path;
     for (size_t i = 1; i <= count; ++i) shellArguments[i + 1] = arguments[i];
-    int error = posix_spawn(pid, Shell, NULL, attributes, shellArguments, environ);
+    int error = osPosixSpawn(pid, Shell, NULL, attributes, shellArguments, environ);
     free(shellArguments);
     return error == 0 ? 0 : ENOEXEC;
 }
@@ -58,7 +64,7 @@ static int SpawnWithShell(pid_t* pid, char** arguments, const posix_spawnattr_t*
 // The child gets this process's environment, directory, descriptors,
 // process group and signal mask, and the signal dispositions wexel itself
 // started with.
-int SpawnProgram(pid_t* pid, char** arguments) {
+static int SpawnProgram(pid_t* pid, char* const arguments[]) {
     posix_spawnattr_t attributes;
     int error = posix_spawnattr_init(&attributes);
     if (error != 0) return error;
@@ -66,8 +72,29 @@ int SpawnProgram(pid_t* pid, char** arguments) {
     GetSignalsChangedFromDefault(&defaults);
     error = posix_spawnattr_setsigdefault(&attributes, &defaults);
     if (error == 0) error = posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-    if (error == 0) error = posix_spawnp(pid, arguments[0], NULL, &attributes, arguments, environ);
+    if (error == 0) error = osPosixSpawnp(pid, arguments[0], NULL, &attributes, arguments, environ);
     if (error == ENOEXEC) error = SpawnWithShell(pid, arguments, &attributes);
     posix_spawnattr_destroy(&attributes);
     return error;
+}
+
+int StartChild(Child* child, char* const arguments[]) {
+    memset(child, 0, sizeof(*child));
+    child->StatusFd = -1;
+    LowerOwnPeakBeforeStart();
+    StartCatchingSignalsForChild();
+    NoteOutputBeforeStart();
+    child->StartTime = BootTime();
+    int error = SpawnProgram(&child->Pid, arguments);
+    if (error != 0) {
+        GiveSignalsBackAfterFailedStart();
+        return error;
+    }
+    PassSignalsToChild(child->Pid);
+    return 0;
+}
+
+void ReleaseChild(Child* child) {
+    if (child->StatusFd >= 0) close(child->StatusFd);
+    child->StatusFd = -1;
 }
