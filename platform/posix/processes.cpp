@@ -36,6 +36,7 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTR
         environment != NULL || currentDirectory != NULL || startupInfo == NULL ||
         processInformation == NULL)
         return FailWith(EINVAL);
+    g_commandBuffer = commandLine;
     char* const* arguments = ArgumentsOfCommandTail(commandLine);
     if (arguments == NULL) return FailWith(errno);
     ChildHandles* record = static_cast<ChildHandles*>(osCalloc(1, sizeof(ChildHandles)));
@@ -45,7 +46,6 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTR
         free(record);
         return FailWith(error);
     }
-    g_commandBuffer = commandLine;
     record->Process = {record, true};
     record->Thread = {record, true};
     processInformation->hProcess = &record->Process;
