@@ -25,6 +25,15 @@ static BOOL FailWith(int error) {
     return FALSE;
 }
 
+static void HandOut(ChildHandles* record, LPPROCESS_INFORMATION processInformation) {
+    record->Process = {record, true};
+    record->Thread = {record, true};
+    processInformation->hProcess = &record->Process;
+    processInformation->hThread = &record->Thread;
+    processInformation->dwProcessId = static_cast<DWORD>(record->Command.Pid);
+    processInformation->dwThreadId = static_cast<DWORD>(record->Command.Pid);
+}
+
 // Only what wexel asks for is provided: the program found from the command
 // line, in this process's own environment and directory. The record is
 // allocated before the start, so that no failure leaves a command running.
@@ -46,12 +55,7 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTR
         free(record);
         return FailWith(error);
     }
-    record->Process = {record, true};
-    record->Thread = {record, true};
-    processInformation->hProcess = &record->Process;
-    processInformation->hThread = &record->Thread;
-    processInformation->dwProcessId = static_cast<DWORD>(record->Command.Pid);
-    processInformation->dwThreadId = static_cast<DWORD>(record->Command.Pid);
+    HandOut(record, processInformation);
     return TRUE;
 }
 
