@@ -22,8 +22,7 @@ static void OnConsoleSignal(int signalNumber) {
             return;
         }
     }
-    signal(signalNumber, SIG_DFL);
-    raise(signalNumber);
+    ActOnDefault(signalNumber);
     errno = savedErrno;
 }
 
@@ -42,6 +41,9 @@ BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
         if (!g_signalsInstalled) {
             CatchIfDefault(SIGINT, OnConsoleSignal, SA_RESTART);
             CatchIfDefault(SIGQUIT, OnConsoleSignal, SA_RESTART);
+            // While the command runs, the wait takes the terminal's
+            // interrupts itself and hands them over here.
+            SetTerminalInterruptHandler(OnConsoleSignal);
             g_signalsInstalled = true;
         }
         return TRUE;

@@ -1,10 +1,11 @@
-"""Signals aimed at wexel alone while its child runs. The console's, a
-window change, SIGCHLD from processes that are not its children, many in a
-row, and a stop and continue leave the child untouched: wexel keeps waiting
-and the report describes the child's whole run. The signals that ask a
-program to end (a supervisor's SIGTERM, a hang-up, an alarm, the user
-signals) are the child's: wexel passes them on, reports, and ends as the
-child did."""
+"""Signals aimed at wexel alone while its child runs. Without wexel they
+would have reached the child, so wexel passes each on, reports, and ends as
+the child did: a supervisor's SIGTERM, a hang-up, an alarm, the user
+signals, and SIGINT and SIGQUIT sent with kill(). What the child ignores
+(a window change, SIGURG), SIGCHLD from processes that are not wexel's
+children, many in a row, and a stop and continue of wexel alone leave the
+child running: wexel keeps waiting and the report describes the whole
+run."""
 
 import os
 import signal
@@ -45,8 +46,8 @@ class SignalsToWexelAlone(unittest.TestCase):
     def test_each_signal_alone(self):
         # Sent by this test, a process other than the child: SIGCHLD here
         # says nothing about the child.
-        for signal_number in (signal.SIGINT, signal.SIGQUIT, signal.SIGWINCH, signal.SIGCHLD,
-                              signal.SIGURG, signal.SIGCONT):
+        # SIGWINCH and SIGURG are passed on, and the child ignores them.
+        for signal_number in (signal.SIGWINCH, signal.SIGCHLD, signal.SIGURG, signal.SIGCONT):
             with self.subTest(signal=signal_number.name):
                 def send(wexel, _):
                     time.sleep(0.1)
@@ -55,7 +56,7 @@ class SignalsToWexelAlone(unittest.TestCase):
 
     def test_many_in_a_row(self):
         def send(wexel, pid):
-            kinds = (signal.SIGINT, signal.SIGQUIT, signal.SIGWINCH, signal.SIGCHLD)
+            kinds = (signal.SIGWINCH, signal.SIGCHLD, signal.SIGURG, signal.SIGCONT)
             for i in range(400):
                 os.kill(wexel, kinds[i % len(kinds)])
                 if i % 50 == 0:
@@ -91,8 +92,10 @@ class SignalsPassedOnToTheChild(unittest.TestCase):
         return wexel.stdout.read(), status
 
     def test_each_reaches_the_child_and_wexel_ends_by_it_after_the_report(self):
+        # SIGINT and SIGQUIT too: sent with kill() to wexel alone, they are no
+        # key typed at a terminal, which would have reached the child itself.
         for signal_number in (signal.SIGTERM, signal.SIGHUP, signal.SIGALRM, signal.SIGUSR1,
-                              signal.SIGUSR2):
+                              signal.SIGUSR2, signal.SIGINT, signal.SIGQUIT):
             with self.subTest(signal=signal_number.name):
                 output, status = self.run_sleeping_child(
                     lambda wexel: os.kill(wexel, signal_number))

@@ -7,6 +7,8 @@
 
 #include <errno.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <regex>
@@ -196,18 +198,16 @@ void* FailingCalloc(size_t, size_t) {
     return nullptr;
 }
 
-int g_spawns;
+int g_starts;
 
-int CountedSpawn(pid_t* pid, const char* file, const posix_spawn_file_actions_t* actions,
-                 const posix_spawnattr_t* attributes, char* const* arguments,
-                 char* const* environment) {
-    ++g_spawns;
-    return posix_spawnp(pid, file, actions, attributes, arguments, environment);
+int CountedClone(int (*function)(void*), void* stack, int flags, void* argument, ...) {
+    ++g_starts;
+    return clone(function, stack, flags, argument);
 }
 
-int SpawnWithoutProcesses(pid_t*, const char*, const posix_spawn_file_actions_t*,
-                          const posix_spawnattr_t*, char* const*, char* const*) {
-    return EAGAIN;
+int CloneWithoutProcesses(int (*)(void*), void*, int, void*, ...) {
+    errno = EAGAIN;
+    return -1;
 }
 
 // wait4 interrupted by a signal this many times before each answer.
@@ -222,6 +222,18 @@ pid_t InterruptedWait4(pid_t pid, int* status, int options, struct rusage* usage
     return wait4(pid, status, options, usage);
 }
 
+int SigtimedwaitRefused(const sigset_t*, siginfo_t*, const struct timespec*) {
+    errno = ENOSYS;
+    return -1;
+}
+
+double OwnCpuSeconds() {
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 int WithoutBootClock(clockid_t clock, struct timespec* now) {
     if (clock == CLOCK_BOOTTIME) {
         errno = EINVAL;
@@ -233,25 +245,25 @@ int WithoutBootClock(clockid_t clock, struct timespec* now) {
 TEST_F(MeasuredRun, NoRecordForTheHandlesStartsNothing) {
     // The handles' record comes before the start: a failed allocation
     // cannot leave a command running unwatched.
-    g_spawns = 0;
-    SwapCall("posix_spawnp", CountedSpawn);
+    g_starts = 0;
+    SwapCall("clone", CountedClone);
     SwapCall("calloc", FailingCalloc);
     Outcome outcome = Run("exit_with", {"0"});
     EXPECT_EQ(outcome.status, FailureStatus);
     EXPECT_EQ(outcome.printed, "\nCan't find program. Error code = 12\n");
     EXPECT_FALSE(outcome.measurement.Started);
-    EXPECT_EQ(g_spawns, 0);
+    EXPECT_EQ(g_starts, 0);
 }
 
 TEST_F(MeasuredRun, StartRefusedForWantOfProcessesGivesItsCodeAndSignalsBack) {
-    SwapCall("posix_spawnp", SpawnWithoutProcesses);
+    SwapCall("clone", CloneWithoutProcesses);
     Outcome outcome = Run("exit_with", {"0"});
     EXPECT_EQ(outcome.status, FailureStatus);
     EXPECT_EQ(outcome.printed, "\nCan't find program. Error code = 11\n");
-    // The signals caught for a command that never came are wexel's again.
-    struct sigaction action;
-    ASSERT_EQ(sigaction(SIGTERM, nullptr, &action), 0);
-    EXPECT_EQ(action.sa_handler, SIG_DFL);
+    // The signals held for a command that never came are wexel's again.
+    sigset_t blocked;
+    ASSERT_EQ(sigprocmask(SIG_BLOCK, nullptr, &blocked), 0);
+    EXPECT_FALSE(sigismember(&blocked, SIGTERM));
 }
 
 TEST_F(MeasuredRun, WaitInterruptedAgainAndAgainStillGetsTheEnd) {
@@ -263,6 +275,18 @@ TEST_F(MeasuredRun, WaitInterruptedAgainAndAgainStillGetsTheEnd) {
     EXPECT_EQ(outcome.printed, "\nExit code: 7\n");
     EXPECT_TRUE(outcome.measurement.TimesValid);
     EXPECT_TRUE(outcome.measurement.MemoryValid);
+}
+
+TEST_F(MeasuredRun, WaitSleepsWhereSignalsCannotBeTaken) {
+    // A seccomp filter may refuse the call the wait sleeps in: it must
+    // sleep some other way, not spin through the command's run.
+    SwapCall("sigtimedwait", SigtimedwaitRefused);
+    double before = OwnCpuSeconds();
+    Outcome outcome = Run("sleep_ms", {"600"});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_GE(outcome.measurement.ElapsedTicks, 600u);
+    // A spinning wait burns about 0.6 s; a sleeping one a few milliseconds.
+    EXPECT_LT(OwnCpuSeconds() - before, 0.3);
 }
 
 TEST_F(MeasuredRun, MonotonicClockStandsInWhereBootClockIsRefused) {

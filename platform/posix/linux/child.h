@@ -5,9 +5,11 @@
 // ../main.cpp runs the whole life cycle.
 //
 // Where each part lives:
-//   start.cpp              the launch, and /bin/sh for a file the kernel cannot run
+//   start.cpp              the launch, and what the command inherits
 //   wait.cpp               the wait: sampling, trace stops, orphans, the reap
-//   signals_for_child.cpp  signals sent to wexel that are the command's
+//   signals_for_child.cpp  every signal wexel takes while the command runs:
+//                          passed on, the console's, or wexel's own
+//   job_control.cpp        the command's stops, mirrored by wexel's own
 //   own_signals.cpp        wexel's own dispositions, set at start-up
 //   peak_memory.cpp        the command's virtual peak, read while it runs
 //   own_footprint.cpp      wexel's own resident floor under the command's figure
@@ -43,6 +45,9 @@ struct Child {
     // The command's resource usage, with that of every descendant it waited
     // for itself.
     struct rusage Usage;
+    // True while the command is in a job-control stop (SIGSTOP, SIGTSTP,
+    // SIGTTIN, SIGTTOU), as wait4 last told; false once it is continued.
+    bool Stopped;
     // CLOCK_BOOTTIME in nanoseconds: read just before the start, and at the
     // reap (EndTime is valid once Ended).
     uint64_t StartTime;
@@ -52,10 +57,12 @@ struct Child {
     uint64_t PeakVirtualBytes;
 };
 
-// Starts the program named by arguments[0] (found by PATH as posix_spawnp
-// finds it) with wexel's environment, directory, descriptors, process group
-// and signal mask. Signals for the command are caught from just before the
-// start. Returns 0, or an errno value with nothing left running.
+// Starts the program named by arguments[0] (found by PATH as execvp finds
+// it) with what it would have had without wexel: the environment,
+// directory, descriptors, process group, signal mask and dispositions that
+// wexel was given, its parent-death signal, its real-time policy and its
+// CPU timers. From just before the start every signal is held for the wait
+// to take. Returns 0, or an errno value with nothing left running.
 int StartChild(Child* child, char* const arguments[]);
 
 // Waits until the command has ended and reaps it, reading its virtual peak
@@ -77,22 +84,44 @@ void PrepareOwnSignals(void);
 
 // Installs handler for a signal that is at its default action, and leaves
 // a signal that is ignored or handled by someone else as it was. True when
-// the handler is now in place.
+// the handler is now in place; the command gets the default back.
 bool CatchIfDefault(int signalNumber, void (*handler)(int), int flags);
 
-// The signals whose disposition wexel changed from the default for itself,
-// which the command gets back at the default.
-void GetSignalsChangedFromDefault(sigset_t* signals);
+// Whether wexel was started with the signal ignored (as under nohup).
+bool WasIgnoredAtStart(int signalNumber);
 
-// Signals sent to wexel that are the command's (signals_for_child.cpp).
-// Caught from before the start, so that none is lost; passed on to pid
-// from the start on; dropped after the reap. When no command came of the
-// start, what came meanwhile was wexel's own after all and takes effect.
-void StartCatchingSignalsForChild(void);
-void PassSignalsToChild(pid_t pid);
-void StopPassingSignals(void);
-void GiveSignalsBackAfterFailedStart(void);
-void AddSignalsForChild(sigset_t* signals);
+// Every disposition wexel changed, back as wexel was given it: in the
+// command before its exec, and after the reap in wexel itself, but for the
+// console's handlers and the two signals of wexel's own output.
+void RestoreDispositionsForChild(void);
+void RestoreDispositionsAfterReap(void);
+
+// The signals while the command runs (signals_for_child.cpp). HoldSignals
+// blocks every signal just before the start and keeps the mask wexel was
+// given, which the command starts with. TakeSignal sleeps until a signal
+// comes or the time is up (0 then). RouteSignal acts on one: passes it on,
+// hands it to the console's handler, or lets it end wexel. After the reap
+// (or a failed start), what is still held goes the same way and the mask
+// is wexel's own again.
+void HoldSignals(void);
+const sigset_t* GivenSignalMask(void);
+int TakeSignal(siginfo_t* info, uint64_t nanoseconds);
+void RouteSignal(Child* child, const siginfo_t* info);
+void ReleaseSignalsAfterReap(Child* child);
+void ReleaseSignalsAfterFailedStart(void);
+
+// Where Ctrl+C and Ctrl+\ typed at the terminal go while the wait takes
+// them: the console's dispatch (../console.cpp).
+void SetTerminalInterruptHandler(void (*handler)(int));
+
+// The signal's default action for wexel, now: unblocked and raised.
+void ActOnDefault(int signalNumber);
+
+// The command's stops (job_control.cpp): wexel stops by the same signal so
+// that its shell sees the job stopped, and once continued it continues the
+// command if it is still stopped.
+void FollowChildStop(Child* child, int signalNumber);
+void ContinueChildIfStopped(Child* child);
 
 // Reads the command's VmPeak now and keeps the largest (peak_memory.cpp).
 void SamplePeakVirtual(Child* child);
@@ -108,7 +137,7 @@ void LowerOwnPeakBeforeStart(void);
 // wexel's own end (ending.cpp). The output's flags are noted before the
 // start; at the reap the command's end is noted and the output made
 // blocking for the report; main gives the flags back and, when the command
-// was killed, ends by the same signal.
+// was killed, ends by the same signal, with no core file of its own.
 void NoteOutputBeforeStart(void);
 void NoteChildEnd(const Child* child);
 void GiveOutputFlagsBack(void);

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -49,9 +50,15 @@ int SignalThatEndedChild(void) {
 
 // The signal is the command's, not a fault of wexel's: PR_SET_DUMPABLE 0
 // keeps wexel from writing a core file of its own, whatever the core limit
-// says. Then the signal's default action, unblocked, and raised.
+// says, and a core limit of 0 does the same where prctl is refused (a
+// seccomp filter). Then the signal's default action, unblocked, and raised.
 void EndBySignal(int signalNumber) {
     prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+    struct rlimit noCore;
+    if (getrlimit(RLIMIT_CORE, &noCore) == 0) {
+        noCore.rlim_cur = 0;
+        setrlimit(RLIMIT_CORE, &noCore);
+    }
     signal(signalNumber, SIG_DFL);
     sigset_t only;
     sigemptyset(&only);

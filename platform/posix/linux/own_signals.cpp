@@ -1,21 +1,25 @@
 // wexel's own signal dispositions, set once at start-up, before the core
-// runs:
+// runs, and put back for the command and after the reap:
 //  - SIGCHLD goes back to the default if wexel was started with it ignored:
 //    the kernel would otherwise reap the command itself and lose its status.
+//    The command gets it ignored, as it was given.
 //  - SIGPIPE and SIGXFSZ are ignored for wexel, where they were at the
-//    default, and noted so that the command gets the default back: a reader
-//    that has gone, or a file size limit, then costs wexel its report at
-//    most, never the command's status.
+//    default: a reader that has gone, or a file size limit, then costs wexel
+//    its report at most, never the command's status. They stay so for the
+//    report; the command gets the default back.
+//  - SIGINT and SIGQUIT are caught for the console (../console.cpp).
+// Every other disposition is left as wexel was given it: while the command
+// runs, every signal is blocked and taken by the wait (signals_for_child.cpp),
+// and a blocked signal is kept pending whatever its disposition.
 #include "child.h"
 #include "system_calls.h"
 
 #include <string.h>
 
-static sigset_t g_changedFromDefault;
+static sigset_t g_changedFromDefault;  // to be set back to the default
+static bool g_childSignalsIgnored;     // SIGCHLD was ignored at the start
 
-// The usual case costs one call. A caught signal is reset to the default
-// in the command by exec itself; an ignored one stays ignored there, as
-// whoever ignored it meant.
+// The usual case costs one call.
 bool CatchIfDefault(int signalNumber, void (*handler)(int), int flags) {
     struct sigaction action, old;
     memset(&action, 0, sizeof(action));
@@ -23,28 +27,43 @@ bool CatchIfDefault(int signalNumber, void (*handler)(int), int flags) {
     action.sa_flags = flags;
     sigemptyset(&action.sa_mask);
     if (osSigaction(signalNumber, &action, &old) != 0) return false;
-    if (old.sa_handler == SIG_DFL) return true;
+    if (old.sa_handler == SIG_DFL) {
+        sigaddset(&g_changedFromDefault, signalNumber);
+        return true;
+    }
     osSigaction(signalNumber, &old, NULL);
     return false;
 }
 
-static void IgnoreIfDefault(int signalNumber) {
-    if (CatchIfDefault(signalNumber, SIG_IGN, 0)) sigaddset(&g_changedFromDefault, signalNumber);
-}
-
 static void KeepChildStatus(void) {
     struct sigaction old;
-    if (osSigaction(SIGCHLD, NULL, &old) == 0 && old.sa_handler == SIG_IGN)
-        signal(SIGCHLD, SIG_DFL);
+    g_childSignalsIgnored = osSigaction(SIGCHLD, NULL, &old) == 0 && old.sa_handler == SIG_IGN;
+    if (g_childSignalsIgnored) signal(SIGCHLD, SIG_DFL);
 }
 
 void PrepareOwnSignals(void) {
-    sigemptyset(&g_changedFromDefault);
     KeepChildStatus();
-    IgnoreIfDefault(SIGPIPE);
-    IgnoreIfDefault(SIGXFSZ);
+    CatchIfDefault(SIGPIPE, SIG_IGN, 0);
+    CatchIfDefault(SIGXFSZ, SIG_IGN, 0);
 }
 
-void GetSignalsChangedFromDefault(sigset_t* signals) {
-    *signals = g_changedFromDefault;
+bool WasIgnoredAtStart(int signalNumber) {
+    if (signalNumber == SIGCHLD) return g_childSignalsIgnored;
+    if (sigismember(&g_changedFromDefault, signalNumber)) return false;
+    struct sigaction now;
+    return osSigaction(signalNumber, NULL, &now) == 0 && now.sa_handler == SIG_IGN;
+}
+
+// One sigaction a changed signal, no allocation and no lock: safe in the
+// command between its start and its exec, which share wexel's memory.
+void RestoreDispositionsForChild(void) {
+    for (int signalNumber = 1; signalNumber < NSIG; ++signalNumber)
+        if (sigismember(&g_changedFromDefault, signalNumber)) signal(signalNumber, SIG_DFL);
+    if (g_childSignalsIgnored) signal(SIGCHLD, SIG_IGN);
+}
+
+// The console's handlers stay, as Windows keeps them, and so does wexel's
+// own ignoring of SIGPIPE and SIGXFSZ, for the report.
+void RestoreDispositionsAfterReap(void) {
+    if (g_childSignalsIgnored) signal(SIGCHLD, SIG_IGN);
 }

@@ -1,76 +1,145 @@
-// Signals sent to wexel alone that are meant for the work it runs: a
-// supervisor's SIGTERM, a hang-up, an alarm the caller left behind, the
-// user signals. Without wexel they would have reached the command, so wexel
-// passes them on to it and goes on waiting, to report the run as it ends.
-// SIGINT and SIGQUIT are the console's (../console.cpp): typed at a
-// terminal they reach the whole foreground group, the command included,
-// and are not passed on a second time.
+// Every signal that reaches wexel while the command runs. Without wexel it
+// would have reached the command, so the rule is to pass it on, and the
+// rest of this file is the exceptions:
+//  - SIGCHLD says something of wexel's children: the wait looks at them.
+//  - SIGCONT continued wexel; the command is continued too if it is still
+//    stopped (job_control.cpp).
+//  - A signal sent by the command itself (to its process group, wexel
+//    included) has reached the command already.
+//  - A signal the kernel sends on behalf of the terminal (si_code
+//    SI_KERNEL: Ctrl+C, Ctrl+\, Ctrl+Z, a background read or write, a
+//    resize, a hang-up) went to the whole foreground group, the command
+//    included. Ctrl+C and Ctrl+\ still go to the console's handler.
+//  - A signal wexel was started with ignored (nohup) is ignored by the
+//    command too.
+//  - A fault of wexel's own (SIGSEGV, SIGBUS, SIGILL, SIGFPE with a
+//    positive si_code) ends wexel.
+// The signals are blocked from just before the start to the reap and taken
+// one at a time with their siginfo (sigtimedwait), so each is seen with
+// its sender, and none runs a handler while wexel waits. Blocked, a signal
+// stays pending even where its disposition would throw it away, and one
+// that wexel was given blocked, or pending, is passed on like any other:
+// the command starts with the mask wexel was given and keeps it pending
+// until it unblocks it.
 #include "child.h"
 #include "system_calls.h"
 
 #include <errno.h>
+#include <sys/select.h>
+#include <time.h>
 
-static const int ForwardedSignals[] = {SIGTERM, SIGHUP, SIGALRM, SIGUSR1, SIGUSR2};
-static const int ForwardedCount = sizeof(ForwardedSignals) / sizeof(ForwardedSignals[0]);
+static sigset_t g_givenMask;  // wexel's own mask, which the command starts with
+static void (*g_terminalInterruptHandler)(int);
+static bool g_cannotTakeSignals;  // sigtimedwait fails here (a seccomp filter)
 
-// The command's pid while there is one to pass signals to; 0 before the
-// start, -1 after the reap. The wait blocks these signals but while it
-// sleeps, so the pid is never cleared under a handler that is using it.
-static volatile sig_atomic_t g_target;
-static volatile sig_atomic_t g_pending[ForwardedCount];
-static bool g_caught[ForwardedCount];
+void HoldSignals(void) {
+    sigset_t all;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, &g_givenMask);
+}
 
-static void OnSignalForChild(int signalNumber) {
-    int savedErrno = errno;
-    pid_t target = g_target;
-    for (int i = 0; i < ForwardedCount; ++i) {
-        if (ForwardedSignals[i] != signalNumber) continue;
-        if (target > 0) {
-            osKill(target, signalNumber);
-        } else if (target == 0) {
-            g_pending[i] = 1;
-        }
+const sigset_t* GivenSignalMask(void) {
+    return &g_givenMask;
+}
+
+void SetTerminalInterruptHandler(void (*handler)(int)) {
+    g_terminalInterruptHandler = handler;
+}
+
+void ActOnDefault(int signalNumber) {
+    signal(signalNumber, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signalNumber);
+    raise(signalNumber);
+    sigprocmask(SIG_UNBLOCK, &only, NULL);
+}
+
+// Where the signals cannot be taken, the wait still sleeps, never spins:
+// 1 ms at a time at most, so that the command's end, which no signal can
+// announce now, is seen within a millisecond. nanosleep, or select where
+// that fails too.
+static void SleepWithoutSignals(uint64_t nanoseconds) {
+    if (nanoseconds > 1000000) nanoseconds = 1000000;
+    struct timespec pause = {0, static_cast<long>(nanoseconds)};
+    if (nanosleep(&pause, NULL) == 0 || errno == EINTR) return;
+    struct timeval wait = {0, static_cast<suseconds_t>(nanoseconds / 1000)};
+    select(0, NULL, NULL, NULL, &wait);
+}
+
+int TakeSignal(siginfo_t* info, uint64_t nanoseconds) {
+    if (!g_cannotTakeSignals) {
+        sigset_t all;
+        sigfillset(&all);
+        struct timespec timeout = {static_cast<time_t>(nanoseconds / 1000000000u),
+                                   static_cast<long>(nanoseconds % 1000000000u)};
+        int taken = osSigtimedwait(&all, info, &timeout);
+        if (taken > 0 || errno == EAGAIN || errno == EINTR) return taken > 0 ? taken : 0;
+        g_cannotTakeSignals = true;
     }
-    errno = savedErrno;
+    SleepWithoutSignals(nanoseconds);
+    return 0;
 }
 
-// Only signals at their default are caught: one that wexel was started
-// with ignored stays ignored, for wexel and for the command.
-void StartCatchingSignalsForChild(void) {
-    g_target = 0;
-    for (int i = 0; i < ForwardedCount; ++i)
-        if (!g_caught[i])
-            g_caught[i] = CatchIfDefault(ForwardedSignals[i], OnSignalForChild, SA_RESTART);
+static bool IsTerminals(int signalNumber) {
+    switch (signalNumber) {
+        case SIGINT: case SIGQUIT: case SIGTSTP: case SIGTTIN: case SIGTTOU:
+        case SIGWINCH: case SIGHUP: case SIGCONT:
+            return true;
+    }
+    return false;
 }
 
-// Pending flags are read only after the pid is in place: a signal that
-// comes in between either sees the pid or has set its flag already.
-void PassSignalsToChild(pid_t pid) {
-    g_target = pid;
-    for (int i = 0; i < ForwardedCount; ++i) {
-        if (!g_pending[i]) continue;
-        g_pending[i] = 0;
-        osKill(pid, ForwardedSignals[i]);
+static bool IsOwnFault(const siginfo_t* info) {
+    int signalNumber = info->si_signo;
+    bool fault = signalNumber == SIGSEGV || signalNumber == SIGBUS || signalNumber == SIGILL ||
+                 signalNumber == SIGFPE;
+    return fault && info->si_code > 0 && info->si_code != SI_KERNEL;
+}
+
+// A queued signal keeps its value (sigqueue); the others go as kill sends.
+static void PassOn(pid_t pid, const siginfo_t* info) {
+    if (info->si_code == SI_QUEUE)
+        sigqueue(pid, info->si_signo, info->si_value);
+    else
+        osKill(pid, info->si_signo);
+}
+
+static bool SentByChild(const Child* child, const siginfo_t* info) {
+    bool fromProcess = info->si_code == SI_USER || info->si_code == SI_QUEUE ||
+                       info->si_code == SI_TKILL;
+    return fromProcess && info->si_pid == child->Pid;
+}
+
+void RouteSignal(Child* child, const siginfo_t* info) {
+    int signalNumber = info->si_signo;
+    bool fromTerminal = info->si_code == SI_KERNEL && IsTerminals(signalNumber);
+    bool interrupt = signalNumber == SIGINT || signalNumber == SIGQUIT;
+    if (signalNumber == SIGCHLD) return;
+    if (signalNumber == SIGCONT) {
+        ContinueChildIfStopped(child);
+    } else if (IsOwnFault(info)) {
+        ActOnDefault(signalNumber);
+    } else if (fromTerminal) {
+        if (interrupt && g_terminalInterruptHandler != NULL) g_terminalInterruptHandler(signalNumber);
+    } else if (!child->Ended && !SentByChild(child, info) && !WasIgnoredAtStart(signalNumber)) {
+        PassOn(child->Pid, info);
     }
 }
 
-void StopPassingSignals(void) {
-    g_target = -1;
+// What came after the command's end was meant for a command that is gone,
+// as it would have found it gone without wexel: dropped, but for the
+// console's interrupts. Then the mask wexel was given, and no pending
+// signal is left to act on it.
+void ReleaseSignalsAfterReap(Child* child) {
+    siginfo_t info;
+    while (!g_cannotTakeSignals && TakeSignal(&info, 0) > 0) RouteSignal(child, &info);
+    RestoreDispositionsAfterReap();
+    sigprocmask(SIG_SETMASK, &g_givenMask, NULL);
 }
 
-void GiveSignalsBackAfterFailedStart(void) {
-    for (int i = 0; i < ForwardedCount; ++i) {
-        if (!g_caught[i]) continue;
-        signal(ForwardedSignals[i], SIG_DFL);
-        g_caught[i] = false;
-        if (g_pending[i]) {
-            g_pending[i] = 0;
-            raise(ForwardedSignals[i]);
-        }
-    }
-}
-
-void AddSignalsForChild(sigset_t* signals) {
-    for (int i = 0; i < ForwardedCount; ++i)
-        if (g_caught[i]) sigaddset(signals, ForwardedSignals[i]);
+// No command came of the start: what came meanwhile was wexel's own after
+// all, and has its effect as the mask is put back.
+void ReleaseSignalsAfterFailedStart(void) {
+    sigprocmask(SIG_SETMASK, &g_givenMask, NULL);
 }

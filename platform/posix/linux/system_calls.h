@@ -10,9 +10,8 @@
 #ifndef WEXEL_PLATFORM_POSIX_LINUX_SYSTEM_CALLS_H
 #define WEXEL_PLATFORM_POSIX_LINUX_SYSTEM_CALLS_H
 
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sched.h>
 #include <stddef.h>
 #include <sys/resource.h>
 #include <sys/types.h>
@@ -29,10 +28,9 @@ struct SystemCall {
 };
 
 enum SystemCallIndex {
-    SysPosixSpawnp,
-    SysPosixSpawn,
+    SysClone,
     SysWait4,
-    SysPpoll,
+    SysSigtimedwait,
     SysKill,
     SysSigaction,
     SysCalloc,
@@ -47,17 +45,11 @@ extern SystemCall g_systemCalls[SystemCallCount];
 
 #define WEXEL_SYSTEM_CALL(index, type) (reinterpret_cast<type>(g_systemCalls[index].Current))
 
-#define osPosixSpawnp                                                                        \
-    WEXEL_SYSTEM_CALL(SysPosixSpawnp,                                                        \
-                      int (*)(pid_t*, const char*, const posix_spawn_file_actions_t*,        \
-                              const posix_spawnattr_t*, char* const*, char* const*))
-#define osPosixSpawn                                                                         \
-    WEXEL_SYSTEM_CALL(SysPosixSpawn,                                                         \
-                      int (*)(pid_t*, const char*, const posix_spawn_file_actions_t*,        \
-                              const posix_spawnattr_t*, char* const*, char* const*))
+#define osClone \
+    WEXEL_SYSTEM_CALL(SysClone, int (*)(int (*)(void*), void*, int, void*, ...))
 #define osWait4 WEXEL_SYSTEM_CALL(SysWait4, pid_t(*)(pid_t, int*, int, struct rusage*))
-#define osPpoll \
-    WEXEL_SYSTEM_CALL(SysPpoll, int (*)(struct pollfd*, nfds_t, const struct timespec*, const sigset_t*))
+#define osSigtimedwait \
+    WEXEL_SYSTEM_CALL(SysSigtimedwait, int (*)(const sigset_t*, siginfo_t*, const struct timespec*))
 #define osKill WEXEL_SYSTEM_CALL(SysKill, int (*)(pid_t, int))
 #define osSigaction \
     WEXEL_SYSTEM_CALL(SysSigaction, int (*)(int, const struct sigaction*, struct sigaction*))

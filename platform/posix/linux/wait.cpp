@@ -1,18 +1,22 @@
 // The wait for the command. A Windows process handle is signalled once,
 // when the process has ended; on Linux wexel makes sure of that itself:
-//  - It sleeps in ppoll with SIGCHLD blocked at all other times, so that an
-//    end that comes between a look and the sleep still wakes the sleep.
+//  - Every signal is blocked from just before the start, and the wait
+//    sleeps in sigtimedwait, so that an end that comes between a look and
+//    the sleep still wakes the sleep (SIGCHLD), and each signal for the
+//    command is taken with its sender (signals_for_child.cpp).
 //  - Whatever wakes it (a SIGCHLD from anyone, a signal for the command,
 //    the next reading of the virtual peak), it asks wait4 about this
 //    command alone, without blocking. Only the command's end ends the wait.
+//    Nothing is sent to the command's pid after that: the kernel may give
+//    the number to another process once the command is reaped.
+//  - A job-control stop of the command (WUNTRACED) stops wexel the same
+//    way (job_control.cpp).
 //  - A command that made wexel its tracer (PTRACE_TRACEME, a common check
 //    for a debugger) stops for it at every signal; wexel lets it go at
 //    once with that signal, so the command runs on as if untraced.
 //  - Other children that end (orphans that wexel inherits as PID 1 of a
 //    container or as a subreaper) are reaped by their own pid; the
 //    command's status and usage are never taken by mistake.
-// No pidfd is needed, so kernels and sandboxes without pidfd_open wait the
-// same way.
 #include "child.h"
 #include "system_calls.h"
 
@@ -30,33 +34,19 @@
 static const uint64_t FirstSampleInterval = 1000000;
 static const uint64_t LongestSampleInterval = 80000000;
 
-static void OnChildSignal(int) {}
-
-// SIGCHLD at its default is thrown away before it could end a sleep, so it
-// is caught for the wait, by a handler that does nothing; a handler of
-// someone else's wakes the sleep just as well and is left alone. The
-// signals passed on to the command are held back too, so that their handler
-// runs only in the sleep, never between the reap and the moment the
-// command's pid is let go.
-static bool HoldWakeUps(sigset_t* previous, sigset_t* sleeping) {
-    // Failing, the readings still wake it.
-    bool caught = CatchIfDefault(SIGCHLD, OnChildSignal, 0);
-    sigset_t held;
-    sigemptyset(&held);
-    sigaddset(&held, SIGCHLD);
-    AddSignalsForChild(&held);
-    sigprocmask(SIG_BLOCK, &held, previous);
-    // Asleep, the mask wexel had: a signal it was started with blocked stays
-    // blocked, as it is in the command. SIGCHLD must wake it whatever.
-    *sleeping = *previous;
-    sigdelset(sleeping, SIGCHLD);
-    return caught;
-}
-
-// A tracing stop is let go with PTRACE_DETACH and the signal that stopped
-// the command, which is then delivered as if no tracer had been there.
-static void ReleaseTraceStop(pid_t pid, int signalNumber) {
+// A stop that wexel hears of as the command's tracer is a signal-delivery
+// stop, which PTRACE_GETSIGINFO describes (for any other stop it fails).
+// It is let go with PTRACE_DETACH and the signal, which is then delivered as
+// if no tracer had been there. The SIGTRAP that the kernel raises after an
+// exec under a tracer (si_code SI_USER, sent by the command to itself)
+// exists only because of the tracer, and is dropped. False when the stop was
+// not a tracing stop.
+static bool ReleaseTraceStop(pid_t pid, int signalNumber) {
+    siginfo_t stop;
+    if (ptrace(PTRACE_GETSIGINFO, pid, NULL, &stop) != 0) return false;
+    if (signalNumber == SIGTRAP && stop.si_code == SI_USER && stop.si_pid == pid) signalNumber = 0;
     ptrace(PTRACE_DETACH, pid, NULL, reinterpret_cast<void*>(static_cast<long>(signalNumber)));
+    return true;
 }
 
 // True once the command has ended and is reaped, or is lost to another
@@ -65,11 +55,12 @@ static bool ReapIfEnded(Child* child) {
     for (;;) {
         int status;
         struct rusage usage;
-        pid_t result = osWait4(child->Pid, &status, WNOHANG, &usage);
+        pid_t result = osWait4(child->Pid, &status, WNOHANG | WUNTRACED, &usage);
         if (result == 0) return false;
         if (result < 0 && errno == EINTR) continue;
         if (result > 0 && WIFSTOPPED(status)) {
-            ReleaseTraceStop(child->Pid, WSTOPSIG(status));
+            if (!ReleaseTraceStop(child->Pid, WSTOPSIG(status)))
+                FollowChildStop(child, WSTOPSIG(status));
             continue;
         }
         child->EndTime = BootTime();
@@ -95,13 +86,7 @@ static void ReapOtherChildren(pid_t command) {
     }
 }
 
-static void SleepUnlessWoken(uint64_t nanoseconds, const sigset_t* sleeping) {
-    struct timespec timeout = {static_cast<time_t>(nanoseconds / 1000000000u),
-                               static_cast<long>(nanoseconds % 1000000000u)};
-    osPpoll(NULL, 0, &timeout, sleeping);
-}
-
-static bool WaitWithHeldWakeUps(Child* child, long timeoutMilliseconds, const sigset_t* sleeping) {
+static bool WaitForEnd(Child* child, long timeoutMilliseconds) {
     uint64_t deadline = BootTime() + static_cast<uint64_t>(timeoutMilliseconds) * 1000000u;
     uint64_t interval = FirstSampleInterval;
     uint64_t nextSample = child->StartTime + interval;
@@ -120,21 +105,17 @@ static bool WaitWithHeldWakeUps(Child* child, long timeoutMilliseconds, const si
             if (now >= deadline) return false;
             if (deadline < wake) wake = deadline;
         }
-        SleepUnlessWoken(wake - now, sleeping);
+        siginfo_t info;
+        if (TakeSignal(&info, wake - now) > 0) RouteSignal(child, &info);
     }
     return true;
 }
 
+// A wait that times out leaves the signals held for the next one.
 bool WaitForChild(Child* child, long timeoutMilliseconds) {
     if (child->Ended) return true;
-    sigset_t previous, sleeping;
-    bool caught = HoldWakeUps(&previous, &sleeping);
-    bool ended = WaitWithHeldWakeUps(child, timeoutMilliseconds, &sleeping);
-    if (ended) {
-        StopPassingSignals();
-        NoteChildEnd(child);
-    }
-    if (caught) signal(SIGCHLD, SIG_DFL);
-    sigprocmask(SIG_SETMASK, &previous, NULL);
-    return ended;
+    if (!WaitForEnd(child, timeoutMilliseconds)) return false;
+    ReleaseSignalsAfterReap(child);
+    NoteChildEnd(child);
+    return true;
 }
