@@ -1,12 +1,16 @@
-"""Ctrl+Z typed at a real terminal while the child runs, then the job
-brought back as a shell's fg does: the whole job stops and goes on, wexel
-keeps waiting and reports the whole run, and the child is still in the
-terminal's foreground job afterwards."""
+"""wexel as a job of a job-control shell on a real terminal. The job stops
+when, and only when, the child stops (Ctrl+Z, kill -STOP, bash's suspend,
+a SIGTSTP sent to wexel), so that the shell takes the terminal back; fg
+brings the child back, in the terminal's foreground; a child that ignores
+Ctrl+Z runs on in the foreground; and a job stopped writing its report in
+the background can still be ended."""
 
 import os
 import pty
 import select
+import shutil
 import signal
+import sys
 import termios
 import time
 import unittest
@@ -17,21 +21,26 @@ from wexel_runs import WEXEL_PROGRAM, read_terminal, split_report, wexel_command
 HOLD_SECONDS = 1.0
 
 
-def job_control_shell(arguments, report, control):
+def job_control_shell(arguments, report, control, background=False):
     """What a job-control shell does, in the session leader of a new
-    terminal: wexel as a foreground job of its own; 'stopped' on the report
-    pipe when the job stops, then the terminal taken back; on a byte from
-    the control pipe the job is given the terminal again and continued;
-    'exited N' at its end."""
+    terminal: wexel as a job of its own, in the foreground unless said
+    otherwise (then with stty tostop); 'stopped N' on the report pipe when
+    the job stops by signal N, then the terminal taken back; on a 'c' from
+    the control pipe the job is given the terminal again and continued (fg),
+    on a 't' it is sent SIGTERM and SIGCONT (kill %1); 'exited N' at its
+    end, -N for a signal."""
     attributes = termios.tcgetattr(0)
     attributes[1] &= ~termios.OPOST
     attributes[3] &= ~termios.ECHO
+    if background:
+        attributes[3] |= termios.TOSTOP
     termios.tcsetattr(0, termios.TCSANOW, attributes)
     signal.signal(signal.SIGTTOU, signal.SIG_IGN)
     pid = os.fork()
     if pid == 0:
         os.setpgid(0, 0)
-        os.tcsetpgrp(0, os.getpid())
+        if not background:
+            os.tcsetpgrp(0, os.getpid())
         for signal_number in (signal.SIGTTOU, signal.SIGINT, signal.SIGQUIT, signal.SIGTSTP,
                               signal.SIGPIPE, signal.SIGCHLD):
             signal.signal(signal_number, signal.SIG_DFL)
@@ -41,16 +50,19 @@ def job_control_shell(arguments, report, control):
         os.setpgid(pid, pid)
     except OSError:
         pass  # the job set it itself and has already started wexel
-    os.tcsetpgrp(0, pid)
+    if not background:
+        os.tcsetpgrp(0, pid)
     os.write(report, b"started %d\n" % pid)
     while True:
         _, status = os.waitpid(pid, os.WUNTRACED)
         if not os.WIFSTOPPED(status):
             break
         os.tcsetpgrp(0, os.getpgrp())
-        os.write(report, b"stopped\n")
-        os.read(control, 1)
-        os.tcsetpgrp(0, pid)
+        os.write(report, b"stopped %d\n" % os.WSTOPSIG(status))
+        if os.read(control, 1) == b"t":
+            os.killpg(pid, signal.SIGTERM)
+        else:
+            os.tcsetpgrp(0, pid)
         os.killpg(pid, signal.SIGCONT)
     os.write(report, b"exited %d\n" % os.waitstatus_to_exitcode(status))
 
@@ -68,49 +80,141 @@ def read_line(fd, deadline):
     return line.decode().split()
 
 
-class CtrlZAndFg(unittest.TestCase):
-    def test_job_stopped_and_resumed_is_reported_whole(self):
-        deadline = time.monotonic() + DEADLINE_SECONDS
-        report_read, report_write = os.pipe()
-        control_read, control_write = os.pipe()
-        for fd in (report_read, report_write, control_read, control_write):
+# Python children: each ends with 0 when it is in the terminal's foreground
+# job, as fault_foreground does.
+IGNORING_CTRL_Z = """
+import os, signal, time
+signal.signal(signal.SIGTSTP, signal.SIG_IGN)
+time.sleep(1.5)
+raise SystemExit(0 if os.tcgetpgrp(0) == os.getpgrp() else 3)
+"""
+
+# A handler that puts the terminal right, as an editor does, then stops.
+STOPPING_AFTER_A_WHILE = """
+import os, signal, time
+def on_stop(number, frame):
+    time.sleep(0.3)
+    signal.signal(signal.SIGTSTP, signal.SIG_DFL)
+    os.kill(os.getpid(), signal.SIGTSTP)
+    print("restored")
+signal.signal(signal.SIGTSTP, on_stop)
+time.sleep(1.5)
+raise SystemExit(0 if os.tcgetpgrp(0) == os.getpgrp() else 3)
+"""
+
+
+class JobControl(unittest.TestCase):
+    def start_job(self, arguments, background=False):
+        """wexel with arguments as the job of a job-control shell; returns
+        the terminal and the job's pid once wexel's child runs."""
+        self.deadline = time.monotonic() + DEADLINE_SECONDS
+        self.report_read, report_write = os.pipe()
+        control_read, self.control_write = os.pipe()
+        for fd in (self.report_read, report_write, control_read, self.control_write):
             self.addCleanup(os.close, fd)
         shell, terminal = pty.fork()
         if shell == 0:
             try:
-                job_control_shell([child("fault_foreground"), "800"], report_write,
-                                  control_read)
+                job_control_shell(arguments, report_write, control_read, background)
             finally:
                 os._exit(0)
         self.addCleanup(os.close, terminal)
         self.addCleanup(lambda: os.waitpid(shell, 0))
         self.addCleanup(kill_quietly, shell)
-
-        word, wexel = read_line(report_read, deadline)
+        word, wexel = self.next_report()
         self.assertEqual(word, "started")
         wexel = int(wexel)
         self.addCleanup(kill_quietly, wexel)
-        pid = wait_for_child(wexel, deadline)
+        return terminal, wexel
+
+    def next_report(self):
+        return read_line(self.report_read, self.deadline)
+
+    def assert_stops(self, signal_number):
+        self.assertEqual(self.next_report(), ["stopped", str(signal_number)])
+
+    def continue_job(self, how=b"c"):
+        os.write(self.control_write, how)
+
+    def test_ctrl_z_stops_the_job_and_fg_brings_it_back_whole(self):
+        terminal, wexel = self.start_job([child("fault_foreground"), "800"])
+        pid = wait_for_child(wexel, self.deadline)
         self.addCleanup(kill_quietly, pid)
 
         started = time.monotonic()
         os.write(terminal, b"\x1a")
-        self.assertEqual(read_line(report_read, deadline), ["stopped"])
+        self.assert_stops(signal.SIGTSTP)
         while process_state(pid) != "T":
-            self.assertLess(time.monotonic(), deadline, "the child did not stop")
+            self.assertLess(time.monotonic(), self.deadline, "the child did not stop")
             time.sleep(0.01)
         time.sleep(HOLD_SECONDS)
         self.assertEqual(process_state(pid), "T")
         self.assertEqual(process_state(wexel), "T")
-        os.write(control_write, b"c")
+        self.continue_job()
 
         # The child ends with 0 only if it is in the foreground job.
-        self.assertEqual(read_line(report_read, deadline), ["exited", "0"])
-        output = read_terminal(terminal, deadline)
+        self.assertEqual(self.next_report(), ["exited", "0"])
+        output = read_terminal(terminal, self.deadline)
         before, report = split_report(output)
         self.assertEqual(before, b"")
         self.assertGreaterEqual(report.global_, HOLD_SECONDS)
         self.assertLess(report.global_, time.monotonic() - started + 5)
+
+    def test_child_that_stops_itself_stops_the_job(self):
+        terminal, _ = self.start_job(["/bin/sh", "-c", "kill -STOP $$; echo resumed"])
+        self.assert_stops(signal.SIGSTOP)
+        self.continue_job()
+        self.assertEqual(self.next_report(), ["exited", "0"])
+        before, _ = split_report(read_terminal(terminal, self.deadline))
+        self.assertEqual(before, b"resumed\n")
+
+    @unittest.skipIf(shutil.which("bash") is None, "no bash here")
+    def test_suspended_interactive_shell_has_the_terminal_after_fg(self):
+        # bash -i runs in a process group of its own; after fg it must find
+        # itself in the foreground again, or its next read stops it.
+        terminal, _ = self.start_job([shutil.which("bash"), "--norc", "--noprofile", "-i"])
+        time.sleep(0.5)
+        os.write(terminal, b"suspend\n")
+        self.assert_stops(signal.SIGSTOP)
+        self.continue_job()
+        os.write(terminal, b"echo alive; exit 3\n")
+        self.assertEqual(self.next_report(), ["exited", "3"])
+        self.assertIn(b"alive", read_terminal(terminal, self.deadline))
+
+    def test_child_that_ignores_ctrl_z_runs_on_in_the_foreground(self):
+        terminal, wexel = self.start_job([sys.executable, "-c", IGNORING_CTRL_Z])
+        wait_for_child(wexel, self.deadline)
+        time.sleep(0.3)
+        os.write(terminal, b"\x1a")
+        self.assertEqual(self.next_report(), ["exited", "0"])
+
+    def test_child_that_stops_after_its_handler_comes_back_with_fg(self):
+        terminal, wexel = self.start_job([sys.executable, "-c", STOPPING_AFTER_A_WHILE])
+        wait_for_child(wexel, self.deadline)
+        time.sleep(0.3)
+        os.write(terminal, b"\x1a")
+        self.assert_stops(signal.SIGTSTP)
+        self.continue_job()
+        self.assertEqual(self.next_report(), ["exited", "0"])
+        before, _ = split_report(read_terminal(terminal, self.deadline))
+        self.assertEqual(before, b"restored\n")
+
+    def test_sigtstp_sent_to_wexel_stops_the_child(self):
+        _, wexel = self.start_job([child("fault_foreground"), "800"])
+        pid = wait_for_child(wexel, self.deadline)
+        os.kill(wexel, signal.SIGTSTP)
+        self.assert_stops(signal.SIGTSTP)
+        self.assertEqual(process_state(pid), "T")
+        self.continue_job()
+        self.assertEqual(self.next_report(), ["exited", "0"])
+
+    def test_job_stopped_writing_its_report_in_the_background_can_be_ended(self):
+        # stty tostop: the report stops wexel for want of the terminal, and
+        # kill %1 must end it then.
+        self.start_job(["/bin/true"], background=True)
+        self.assert_stops(signal.SIGTTOU)
+        self.continue_job(b"t")
+        self.assertEqual(self.next_report(), ["exited", str(-signal.SIGTERM)])
 
 
 if __name__ == "__main__":
