@@ -268,8 +268,8 @@ def section_intro(w, run, fig):
     m = run["machine"]
     w("# wexel benchmarks")
     w("")
-    w("Written by `bench/run` (it installs what it needs, builds a Release wexel and the "
-      "bench's programs (in `%s/`), measures and writes this page). Every raw figure of the "
+    w("Written by `bench/run`, which installs what it needs, builds a Release wexel and the "
+      "bench's programs (in `%s/`), measures and writes this page. Every raw figure of the "
       "run is in [RESULTS.json](RESULTS.json) beside it; the tables below give medians and "
       "their spread. Programs built here run from fresh copies in `%s/`: a file the linker "
       "has just written faults more often when exec'd (about 40 µs a run here), which would "
@@ -289,7 +289,7 @@ def section_machine(w, run, fig):
     w("| wexel commit measured | `%s` (HEAD of the tree run; \"+dirty\" if a tracked file "
       "differed from it) |" % m["commit"])
     if base:
-        w("| compared with | %s: `%s` (%s, from `%s`) |" % (
+        w("| compared with | %s: `%s` \"%s\" (revision `%s`) |" % (
             base["name"], base["commit"], base["subject"], base["rev"]))
     w("| load average (1, 5, 15 min) | start `%s` (after waiting %s s for the 1-min load to "
       "fall below %s); after overhead `%s`; after hyperfine `%s`; after accuracy `%s`; end "
@@ -334,6 +334,10 @@ def section_headline(w, run, fig):
       "`true`'s %d KiB | %s |" % (f["wexel_rss"], f["wexel_hwm"],
                                   median(run["rss_probe_kb"]["gnu-time"]), f["true_rss"],
                                   ok(f["rss_met"])))
+    headline_sizes(w, run, f)
+
+
+def headline_sizes(w, run, f):
     exe = f["exe_size"]
     w("| size of `wexel.exe` | %s | | under 40 KiB (40960 bytes) | %s |" % (
         "%d bytes" % exe if exe is not None else "not available",
@@ -355,7 +359,11 @@ def section_launch_overhead(w, run, fig):
       "floor launchers (bench/floor_launcher.c) do `posix_spawnp` + `wait4` and nothing else. "
       "A ratio's spread is its range over the four quarters of the rounds and over hyperfine's "
       "rounds (`hyperfine -N --warmup 5 --runs 50`, 4 rounds, the order rotated each round; it "
-      "starts runs its own way, so its absolute figures differ)." % (oh["rounds"], oh["warmup"]))
+      "starts runs its own way, so its absolute figures differ). hyperfine runs each command's "
+      "50 runs in one block, so a burst of other work on the machine lands on one contender: "
+      "its rounds spread far wider than the driver's quarters, whose round-robin order spreads "
+      "such bursts over all contenders; the driver's ratio is the one to quote." % (
+          oh["rounds"], oh["warmup"]))
     w("")
     w("| contender | median µs | p10–p90 µs | mean µs | above static floor µs | ratio to "
       "static floor | median CPU (launcher + true) µs | hyperfine median (p10–p90) µs |")
