@@ -62,28 +62,27 @@ def render(data, how):
     names = data["contenders"]
     lines = ["## Resident floor against command-line length", "",
              how, "",
-             "The figure is `ru_maxrss` of the tree, in KiB, median of %d runs (all runs in the "
-             "folded section). `direct` is tiny_child alone, holding its own arguments: the "
-             "command's own figure. A launcher whose median is above `direct` swells the "
-             "command's Physical figure by the difference." % data["runs"], "",
+             "The figure is `ru_maxrss` of the tree, in KiB: median (range) of %d runs. "
+             "`direct` is tiny_child alone, holding its own arguments: the command's own "
+             "figure. A launcher whose median is above `direct` swells the command's Physical "
+             "figure by the difference." % data["runs"], "",
              "| command line | bytes | " + " | ".join(names) + " |",
              "|---|---|" + "---|" * len(names)]
     for case in data["cases"]:
-        medians = [statistics.median(case["maxrss_kb"][n]) for n in names]
-        lines.append("| %s | %d | %s |" % (case["case"], case["line_bytes"],
-                                           " | ".join("%d" % m for m in medians)))
+        cells = [median_range(case["maxrss_kb"][n]) for n in names]
+        lines.append("| %s | %d | %s |" % (case["case"], case["line_bytes"], " | ".join(cells)))
     lines += ["", "What wexel holds above `direct` at the spawn is what the spawn needs or "
               "the caller keeps: the arguments the kernel put on its own stack (as it does for "
               "the command), the command buffer that `main` keeps (two bytes per byte of the "
               "line) and, for many short arguments, the pointers of the argument vector. GNU "
               "time forks: its floor is its own larger start-up footprint plus the arguments.",
-              "", "<details><summary>raw: every run, KiB</summary>", ""]
-    for case in data["cases"]:
-        for n in names:
-            lines.append("%s, %s: %s  " % (case["case"], n,
-                                           " ".join(map(str, case["maxrss_kb"][n]))))
-    lines += ["", "</details>", ""]
+              ""]
     return lines
+
+
+def median_range(runs):
+    text = "%d" % statistics.median(runs)
+    return text if min(runs) == max(runs) else "%s (%d–%d)" % (text, min(runs), max(runs))
 
 
 def main():
