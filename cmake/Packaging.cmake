@@ -51,8 +51,11 @@ function(wexel_install_for format file destination)
   else()
     set(condition "\"\$ENV{WEXEL_PACKAGE_FORMAT}\" STREQUAL \"${format}\"")
   endif()
+  # Modes as install(FILES) gives them, whatever the umask the sources were
+  # checked out under.
   install(CODE "if(${condition})
   file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${destination}\" TYPE FILE ${rename}
+       PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
        FILES \"${file}\")
 endif()")
 endfunction()
