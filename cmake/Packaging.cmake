@@ -4,11 +4,9 @@
 # every platform's packages this same way.
 include(GNUInstallDirs)
 
-if(CMAKE_BUILD_TYPE AND NOT CMAKE_BUILD_TYPE STREQUAL "Release")
-  message(WARNING "Packages are made from Release builds; this one is ${CMAKE_BUILD_TYPE}.")
-endif()
-
-set(WEXEL_MAINTAINER "The wexel developers <wexel@wexel.dev>")
+# The project has no contact address yet: the packages name one on a domain
+# reserved for examples, which reaches no one, until it has.
+set(WEXEL_MAINTAINER "The wexel developers <wexel@example.org>")
 
 # Seconds from 1970-01-01 to the start of DATE (YYYY-MM-DD, UTC), counted
 # here rather than asked of `date` so that every host, Windows too, gets the
@@ -35,6 +33,33 @@ function(wexel_date_epoch date out_var)
   set(${out_var} ${epoch} PARENT_SCOPE)
 endfunction()
 
+# wexel_install_for(FORMAT FILE DESTINATION [RENAME NAME]): installs FILE
+# (relative to the source folder, or absolute) only into the package of
+# FORMAT, DEB or RPM, or, for PLAIN, only where no package is being made:
+# `cmake --install`, the tarballs, the .zip. cpack installs the project
+# once for each package it makes; the file it reads first names that
+# package in WEXEL_PACKAGE_FORMAT (see CPACK_PROJECT_CONFIG_FILE below).
+function(wexel_install_for format file destination)
+  cmake_parse_arguments(PARSE_ARGV 3 arg "" "RENAME" "")
+  get_filename_component(file ${file} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+  set(rename "")
+  if(arg_RENAME)
+    set(rename "RENAME \"${arg_RENAME}\"")
+  endif()
+  if(format STREQUAL "PLAIN")
+    set(condition "NOT \"\$ENV{WEXEL_PACKAGE_FORMAT}\" MATCHES \"^(DEB|RPM)\$\"")
+  else()
+    set(condition "\"\$ENV{WEXEL_PACKAGE_FORMAT}\" STREQUAL \"${format}\"")
+  endif()
+  # Modes as install(FILES) gives them, whatever the umask the sources were
+  # checked out under.
+  install(CODE "if(${condition})
+  file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${destination}\" TYPE FILE ${rename}
+       PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
+       FILES \"${file}\")
+endif()")
+endfunction()
+
 # Every file a package holds is dated the release day, whenever and wherever
 # it is built, so that two builds of one release give the same bytes.
 wexel_date_epoch(${WEXEL_RELEASE_DATE} WEXEL_SOURCE_DATE_EPOCH)
@@ -45,7 +70,8 @@ install(TARGETS wexel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 if(WIN32)
   # Windows users unzip and read: the notes sit beside the bin folder.
-  install(FILES README.md LICENSE DESTINATION .)
+  install(FILES README.md LICENSE CHANGELOG.md ${CMAKE_CURRENT_BINARY_DIR}/README-Windows.txt
+          DESTINATION .)
 else()
   # The compiler's version strings in .comment are of no use in the
   # program, and Debian's checks flag them.
@@ -75,17 +101,32 @@ else()
   add_custom_target(wexel_docs ALL DEPENDS ${docs}/wexel.1.gz ${docs}/changelog.gz)
 
   install(FILES ${docs}/wexel.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  # bash-completion loads a command's completion on first use from this
-  # folder, by the command's name.
+  # Each shell loads a command's completion on first use, by the command's
+  # name, from a folder of its own: bash-completion from this one, fish from
+  # its vendor folder, zsh from a folder on its fpath (see below).
   install(FILES completion/wexel
           DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
-  install(FILES README.md CHANGELOG.md ${docs}/changelog.gz
-          DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES completion/wexel.fish
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
+  install(FILES README.md CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+  # What differs between a plain `cmake --install` and the .deb and the
+  # .rpm: where the licence goes and under what name, the files only
+  # Debian's tools read, and zsh's folder (Debian's zsh reads vendor
+  # completions from a folder of its own; others, and /usr/local on Debian,
+  # use site-functions).
+  wexel_install_for(PLAIN LICENSE ${CMAKE_INSTALL_DOCDIR})
+  wexel_install_for(PLAIN completion/_wexel ${CMAKE_INSTALL_DATADIR}/zsh/site-functions)
   # Debian looks for the licence under this name.
-  install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+  wexel_install_for(DEB LICENSE ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+  wexel_install_for(DEB ${docs}/changelog.gz ${CMAKE_INSTALL_DOCDIR})
   # lintian flags every static program; the override says why wexel is one.
-  install(FILES cmake/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
-          RENAME wexel)
+  wexel_install_for(DEB cmake/lintian-overrides ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+                    RENAME wexel)
+  wexel_install_for(DEB completion/_wexel ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
+  # RPM-based systems keep licences apart from the docs (marked %license).
+  wexel_install_for(RPM LICENSE ${CMAKE_INSTALL_DATADIR}/licenses/wexel)
+  wexel_install_for(RPM completion/_wexel ${CMAKE_INSTALL_DATADIR}/zsh/site-functions)
 endif()
 
 set(CPACK_PACKAGE_NAME wexel)
@@ -103,11 +144,20 @@ if(NOT WIN32)
   set(CPACK_STRIP_FILES ON)
 endif()
 set(CPACK_SOURCE_GENERATOR "")
-# cpack reads this file when it starts; the archive writers take their
-# timestamps from SOURCE_DATE_EPOCH.
-set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_BINARY_DIR}/CPackReleaseDate.cmake)
-file(WRITE ${CPACK_PROJECT_CONFIG_FILE}
-  "set(ENV{SOURCE_DATE_EPOCH} ${WEXEL_SOURCE_DATE_EPOCH})\n")
+# cpack reads this file before it makes each package, with CPACK_GENERATOR
+# naming that one: the archive writers and rpmbuild take their timestamps
+# from SOURCE_DATE_EPOCH, and the install rules above read which package is
+# being made. Only a build that makes a package is told what it is built as.
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_BINARY_DIR}/CPackProjectConfig.cmake)
+file(WRITE ${CPACK_PROJECT_CONFIG_FILE} "\
+set(ENV{SOURCE_DATE_EPOCH} ${WEXEL_SOURCE_DATE_EPOCH})
+set(ENV{WEXEL_PACKAGE_FORMAT} \"\${CPACK_GENERATOR}\")
+set(build_type \"${CMAKE_BUILD_TYPE}\")
+if(build_type AND NOT build_type STREQUAL \"Release\" AND NOT DEFINED ENV{WEXEL_BUILD_TYPE_WARNED})
+  set(ENV{WEXEL_BUILD_TYPE_WARNED} 1)
+  message(WARNING \"Packages are made from Release builds; this one is \${build_type}.\")
+endif()
+")
 
 if(WIN32)
   # CPack names only MSVC builds win64; a MinGW-w64 build is 64-bit too.
@@ -143,6 +193,18 @@ else()
   # A static wexel needs no library; a dynamic one gets what dpkg-shlibdeps
   # finds it needs.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # The completion for bash needs bash-completion to be loaded on first use.
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS bash-completion)
+
+  # The .rpm is made beside the .deb wherever rpmbuild is at hand (Debian's
+  # rpm package has it); release/run makes sure it is.
+  find_program(WEXEL_RPMBUILD rpmbuild)
+  if(WEXEL_RPMBUILD)
+    list(APPEND CPACK_GENERATOR RPM)
+    include(${CMAKE_CURRENT_LIST_DIR}/rpm-package.cmake)
+  else()
+    message(STATUS "No rpmbuild: `--target package` makes the .deb alone (apt-get install rpm)")
+  endif()
 endif()
 
 include(CPack)

@@ -3,7 +3,9 @@
 # "## VERSION (YYYY-MM-DD)" heading, its paragraphs and bullets as the
 # entry's items, signed by the maintainer on the version's own date. CHANGELOG.md
 # stays the one place where changes are written down; the package carries
-# this copy because Debian's tools read only their own format.
+# this copy because Debian's tools read only their own format. A heading
+# without a date (an unreleased version) and what follows it up to the next
+# heading are left out: no package of it exists.
 # Usage: debian-changelog.sh CHANGELOG.md PACKAGE "NAME <ADDRESS>"
 set -eu
 [ $# -eq 3 ] || { echo "usage: $0 CHANGELOG.md PACKAGE MAINTAINER" >&2; exit 2; }
@@ -27,8 +29,10 @@ function close_entry() {
 }
 /^## / {
   close_entry()
-  if (version != "") printf "\n"
-  version = $2; day = $3; gsub(/[()]/, "", day)
+  day = $3; gsub(/[()]/, "", day)
+  if (!(day in signed)) { version = ""; next }
+  if (entries++) printf "\n"
+  version = $2
   printf "%s (%s) unstable; urgency=medium\n\n", package, version
   blank = 1; next
 }
@@ -44,6 +48,6 @@ version == "" { next }
 }
 END {
   close_entry()
-  if (version == "") exit 1
+  if (!entries) exit 1
 }
 ' "$changelog"

@@ -18,8 +18,17 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Tests run their Windows programs through Wine in a prefix of this build's
 # own, so that no user's ~/.wine is touched and two build directories never
-# share a wineserver. WINEDEBUG=-all keeps Wine's diagnostics off the
-# output the tests compare.
+# share a wineserver. Wine also writes into the home folder (menu entries,
+# file associations, ~/.ssh) and the temporary one: both are folders of this
+# build's too (tests/windows/CMakeLists.txt makes them), and the menu
+# builder, which a console program has no use for, is not run at all.
+# WINEDEBUG=-all keeps Wine's diagnostics off the output the tests compare.
 set(WEXEL_WINEPREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
-set(CMAKE_CROSSCOMPILING_EMULATOR
-    env WINEPREFIX=${WEXEL_WINEPREFIX} WINEARCH=win64 WINEDEBUG=-all wine)
+set(WEXEL_WINE_HOME ${CMAKE_BINARY_DIR}/wine-home)
+set(WEXEL_WINE_ENV
+    env WINEPREFIX=${WEXEL_WINEPREFIX} WINEARCH=win64 WINEDEBUG=-all
+        WINEDLLOVERRIDES=winemenubuilder.exe=d
+        HOME=${WEXEL_WINE_HOME} TMPDIR=${WEXEL_WINE_HOME}/tmp
+        XDG_CONFIG_HOME=${WEXEL_WINE_HOME}/.config XDG_DATA_HOME=${WEXEL_WINE_HOME}/.local/share
+        XDG_CACHE_HOME=${WEXEL_WINE_HOME}/.cache)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${WEXEL_WINE_ENV} wine)
