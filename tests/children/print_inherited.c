@@ -3,12 +3,19 @@
  * launcher is likely to change. Lines:
  *   fds 0 1 2 ...
  *   blocked N N ...         (signal numbers)
- *   SIGINT default|ignored|caught    (one line per signal) */
-#define _POSIX_C_SOURCE 200809L
+ *   pending N N ...
+ *   SIGINT default|ignored|caught    (one line per signal)
+ *   deathsig N              (the parent-death signal, 0 for none)
+ *   policy N PRIORITY       (SCHED_RESET_ON_FORK included in N)
+ *   timers VIRTUAL PROF     (1 for an armed CPU timer, else 0) */
+#define _GNU_SOURCE
 #include <dirent.h>
+#include <sched.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/time.h>
 
 static int CompareInts(const void* a, const void* b) {
     return *(const int*)a - *(const int*)b;
@@ -35,13 +42,35 @@ static void PrintDescriptors(void) {
     printf("\n");
 }
 
-static void PrintBlocked(void) {
-    sigset_t blocked;
-    sigprocmask(SIG_BLOCK, NULL, &blocked);
-    printf("blocked");
+static void PrintSignals(const char* name, const sigset_t* signals) {
+    printf("%s", name);
     for (int signalNumber = 1; signalNumber < 65; ++signalNumber)
-        if (sigismember(&blocked, signalNumber) == 1) printf(" %d", signalNumber);
+        if (sigismember(signals, signalNumber) == 1) printf(" %d", signalNumber);
     printf("\n");
+}
+
+static void PrintBlocked(void) {
+    sigset_t blocked, pending;
+    sigprocmask(SIG_BLOCK, NULL, &blocked);
+    PrintSignals("blocked", &blocked);
+    sigpending(&pending);
+    PrintSignals("pending", &pending);
+}
+
+static int Armed(int which) {
+    struct itimerval timer;
+    getitimer(which, &timer);
+    return timer.it_value.tv_sec != 0 || timer.it_value.tv_usec != 0;
+}
+
+static void PrintWhatForkDrops(void) {
+    int deathSignal = 0;
+    prctl(PR_GET_PDEATHSIG, &deathSignal);
+    printf("deathsig %d\n", deathSignal);
+    struct sched_param priority = {0};
+    sched_getparam(0, &priority);
+    printf("policy %d %d\n", sched_getscheduler(0), priority.sched_priority);
+    printf("timers %d %d\n", Armed(ITIMER_VIRTUAL), Armed(ITIMER_PROF));
 }
 
 static void PrintDisposition(const char* name, int signalNumber) {
@@ -63,5 +92,6 @@ int main(void) {
     PrintDisposition("SIGHUP", SIGHUP);
     PrintDisposition("SIGCHLD", SIGCHLD);
     PrintDisposition("SIGTSTP", SIGTSTP);
+    PrintWhatForkDrops();
     return 0;
 }

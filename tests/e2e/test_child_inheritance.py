@@ -2,9 +2,11 @@
 descriptors and signal state wexel itself was started with, and nothing
 wexel added."""
 
+import ctypes
 import os
 import signal
 import subprocess
+import time
 import unittest
 
 from wexel_runs import (DEADLINE_SECONDS, EMULATED_IGNORED_SIGNALS, WEXEL_PROGRAM, child,
@@ -114,6 +116,96 @@ class SignalState(unittest.TestCase):
             self.assertEqual(state[signal_number.name], ["ignored"], signal_number.name)
         self.assertEqual(state["SIGHUP"], ["default"])
         self.assertEqual(state["blocked"], sorted(str(int(s)) for s in blocked))
+
+
+def kill_quietly(pid):
+    try:
+        os.kill(pid, signal.SIGKILL)
+    except ProcessLookupError:
+        pass
+
+
+def libc_prctl(option, value):
+    libc = ctypes.CDLL(None, use_errno=True)
+    return libc.prctl(option, ctypes.c_ulong(value), 0, 0, 0)
+
+
+PR_SET_PDEATHSIG = 1
+SCHED_RESET_ON_FORK = 0x40000000
+
+
+class WhatForkDrops(unittest.TestCase):
+    """What Linux keeps across an exec but not across a fork: without wexel
+    the command would have had it, so it has it under wexel too."""
+
+    def state_with(self, prepare):
+        result = run_child("print_inherited", restore_signals=False, preexec_fn=prepare)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return printed_inheritance(result.stdout)
+
+    def test_parent_death_signal_is_the_commands_too(self):
+        state = self.state_with(lambda: libc_prctl(PR_SET_PDEATHSIG, signal.SIGUSR1))
+        self.assertEqual(state["deathsig"], [str(int(signal.SIGUSR1))])
+
+    def test_command_dies_with_the_supervisor_that_set_the_death_signal(self):
+        # The supervisor, a process of its own, starts wexel with SIGKILL as
+        # the signal, as supervisors do, and dies: alone the command would
+        # have been killed, and wexel cannot pass a SIGKILL on.
+        deadline = time.monotonic() + DEADLINE_SECONDS
+        pid_read, pid_write = os.pipe()
+        supervisor = os.fork()
+        if supervisor == 0:
+            os.close(pid_read)
+            wexel = subprocess.Popen(
+                wexel_command([child("sleep_ms"), "600000"]), executable=WEXEL_PROGRAM,
+                stdout=subprocess.DEVNULL,
+                preexec_fn=lambda: libc_prctl(PR_SET_PDEATHSIG, signal.SIGKILL))
+            os.write(pid_write, b"%d\n" % wexel.pid)
+            time.sleep(600)
+            os._exit(0)
+        os.close(pid_write)
+        wexel = int(os.read(pid_read, 64))
+        os.close(pid_read)
+        command = None
+        while command is None and time.monotonic() < deadline:
+            with open("/proc/%d/task/%d/children" % (wexel, wexel)) as file:
+                command = next(iter(int(word) for word in file.read().split()), None)
+            time.sleep(0.01)
+        self.assertIsNotNone(command, "wexel started no command")
+        self.addCleanup(kill_quietly, command)
+        time.sleep(0.2)
+        os.kill(supervisor, signal.SIGKILL)
+        os.waitpid(supervisor, 0)
+        while os.path.exists("/proc/%d" % command) and time.monotonic() < deadline:
+            time.sleep(0.01)
+        self.assertFalse(os.path.exists("/proc/%d" % command), "the command outlived it")
+
+    def test_real_time_policy_that_resets_on_fork_is_kept(self):
+        def real_time():
+            try:
+                os.sched_setscheduler(0, os.SCHED_FIFO | SCHED_RESET_ON_FORK,
+                                      os.sched_param(1))
+            except PermissionError:
+                os._exit(77)
+        probe = subprocess.run(["true"], preexec_fn=real_time)
+        if probe.returncode == 77:
+            self.skipTest("no permission for a real-time policy here")
+        state = self.state_with(real_time)
+        self.assertEqual(state["policy"], [str(os.SCHED_FIFO | SCHED_RESET_ON_FORK), "1"])
+
+    def test_cpu_timers_are_moved_to_the_command(self):
+        def timers():
+            signal.setitimer(signal.ITIMER_VIRTUAL, 30)
+            signal.setitimer(signal.ITIMER_PROF, 30)
+        state = self.state_with(timers)
+        self.assertEqual(state["timers"], ["1", "1"])
+
+    def test_virtual_timer_ends_a_busy_command_as_it_would_alone(self):
+        result = run_child("burn_cpu", "3000", restore_signals=False,
+                           preexec_fn=lambda: signal.setitimer(signal.ITIMER_VIRTUAL, 0.2))
+        before, report = split_report(result.stdout)
+        self.assertEqual(before, b"\nExit code: %d\n" % (128 + signal.SIGVTALRM))
+        self.assertLess(report.global_, 2.5)
 
 
 if __name__ == "__main__":
