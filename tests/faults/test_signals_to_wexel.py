@@ -10,12 +10,14 @@ run."""
 import os
 import signal
 import subprocess
+import sys
 import time
 import unittest
 
-from fault_runs import (DEADLINE_SECONDS, child, default_signals, kill_quietly, process_state,
-                        start_wexel, wait_for_child, wait_for_exit)
-from wexel_runs import split_report
+from fault_runs import (DEADLINE_SECONDS, WEXEL, child, children_of, default_signals,
+                        kill_quietly, pid_namespaces_work, process_state, start_wexel,
+                        wait_for_child, wait_for_exit)
+from wexel_runs import EMULATED_REALTIME_SIGNALS, EMULATOR, split_report
 
 SLEEP_MS = 1500
 
@@ -75,11 +77,18 @@ class SignalsToWexelAlone(unittest.TestCase):
         self.assert_whole_quiet_run(*self.run_with_signals(send))
 
 
+# A child that unblocks SIGTERM and then sleeps, as a program started with
+# it blocked may do.
+UNBLOCKING_SIGTERM = ("import signal, time; "
+                      "signal.pthread_sigmask(signal.SIG_UNBLOCK, [signal.SIGTERM]); "
+                      "time.sleep(600)")
+
+
 class SignalsPassedOnToTheChild(unittest.TestCase):
-    def run_sleeping_child(self, send, prepare=default_signals):
+    def run_sleeping_child(self, send, prepare=default_signals,
+                           command=(child("sleep_ms"), 600000)):
         deadline = time.monotonic() + DEADLINE_SECONDS
-        wexel = start_wexel(child("sleep_ms"), 600000, stdout=subprocess.PIPE,
-                            preexec_fn=prepare)
+        wexel = start_wexel(*command, stdout=subprocess.PIPE, preexec_fn=prepare)
         self.addCleanup(wexel.stdout.close)
         self.addCleanup(kill_quietly, wexel.pid)
         pid = wait_for_child(wexel.pid, deadline)
@@ -102,6 +111,68 @@ class SignalsPassedOnToTheChild(unittest.TestCase):
                 before, _ = split_report(output)
                 self.assertEqual(before, b"\nExit code: %d\n" % (128 + signal_number))
                 self.assertEqual(status, -signal_number)
+
+    def test_every_other_signal_reaches_the_child_too(self):
+        for signal_number in (signal.SIGPWR, signal.SIGVTALRM, signal.SIGPROF, signal.SIGIO,
+                              signal.SIGSYS, signal.SIGTRAP, signal.SIGXCPU, signal.SIGSTKFLT,
+                              signal.SIGSEGV, signal.SIGABRT, signal.SIGRTMIN + 2):
+            with self.subTest(signal=signal_number):
+                if EMULATOR and signal_number >= signal.SIGRTMIN:
+                    self.skipTest(EMULATED_REALTIME_SIGNALS)
+                output, status = self.run_sleeping_child(
+                    lambda wexel: os.kill(wexel, signal_number))
+                before, _ = split_report(output)
+                self.assertEqual(before, b"\nExit code: %d\n" % (128 + signal_number))
+                self.assertEqual(status, -signal_number)
+
+    def test_signal_the_caller_left_blocked_reaches_the_child_that_unblocks_it(self):
+        # Sent while wexel runs, or already pending when it starts: the child
+        # starts with the mask wexel was given and gets it as it unblocks it.
+        def blocking_sigterm(pending):
+            def prepare():
+                default_signals()
+                signal.pthread_sigmask(signal.SIG_BLOCK, [signal.SIGTERM])
+                if pending:
+                    os.kill(os.getpid(), signal.SIGTERM)
+            return prepare
+        for pending in (False, True):
+            with self.subTest(pending=pending):
+                send = (lambda wexel: None) if pending else (
+                    lambda wexel: os.kill(wexel, signal.SIGTERM))
+                output, status = self.run_sleeping_child(
+                    send, blocking_sigterm(pending), (sys.executable, "-c", UNBLOCKING_SIGTERM))
+                before, report = split_report(output)
+                self.assertEqual(before, b"\nExit code: %d\n" % (128 + signal.SIGTERM))
+                self.assertEqual(status, -signal.SIGTERM)
+                self.assertLess(report.global_, 30)
+
+    @unittest.skipUnless(pid_namespaces_work(), "no PID namespace can be made here")
+    def test_stop_signal_of_a_container_reaches_the_child_of_wexel_as_pid_1(self):
+        # Images set STOPSIGNAL to SIGQUIT or SIGINT; the engine sends it to
+        # PID 1 from outside the namespace.
+        script = 'trap "echo graceful; exit 0" QUIT; sleep 30 & wait'
+        deadline = time.monotonic() + DEADLINE_SECONDS
+        unshare = subprocess.Popen(["unshare", "--fork", "--pid", "--mount-proc", WEXEL,
+                                    "/bin/sh", "-c", script], stdout=subprocess.PIPE,
+                                   preexec_fn=default_signals)
+        self.addCleanup(unshare.stdout.close)
+        self.addCleanup(kill_quietly, unshare.pid)
+        # unshare's child is wexel, the script wexel's, sleep the script's.
+        pids = [unshare.pid]
+        while len(pids) < 4:
+            self.assertLess(time.monotonic(), deadline, "the script did not start")
+            below = children_of(pids[-1])
+            if below:
+                pids.append(below[0])
+            else:
+                time.sleep(0.01)
+        wexel = pids[1]
+        started = time.monotonic()
+        os.kill(wexel, signal.SIGQUIT)
+        before, _ = split_report(unshare.stdout.read())
+        self.assertEqual(before, b"graceful\n")
+        self.assertEqual(wait_for_exit(unshare, deadline), 0)
+        self.assertLess(time.monotonic() - started, 20)
 
     def test_alarm_inherited_from_the_caller_reaches_the_child(self):
         def with_alarm():
