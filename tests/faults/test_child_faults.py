@@ -13,11 +13,11 @@ import tempfile
 import time
 import unittest
 
-from fault_runs import (DEADLINE_SECONDS, WEXEL, child, children_of, default_signals,
+from fault_runs import (DEADLINE_SECONDS, WEXEL, child, children_of, command, default_signals,
                         kill_quietly, pid_namespaces_work, process_state, run_to_end,
                         start_wexel, wait_for_child, wait_for_exit)
 from wexel_runs import (EMULATED_FATAL_SIGNAL, EMULATED_MEMORY, EMULATED_PTRACE,
-                        EMULATED_REALTIME_SIGNALS, EMULATOR, native_only,
+                        EMULATED_REALTIME_SIGNALS, EMULATOR, WEXEL_PROGRAM, native_only,
                         split_report, wexel_command)
 
 
@@ -70,10 +70,18 @@ class KilledChild(unittest.TestCase):
         if hard == 0:
             self.skipTest("core files are off for this test run")
 
-        result = run_to_end("/bin/sh", "-c", "ulimit -c 0; kill -SEGV $$", cwd=directory,
-                            preexec_fn=lambda: default_signals(core_limit=hard))
-        self.assertEqual(result.returncode, -signal.SIGSEGV)
-        self.assertEqual(os.listdir(directory), [])
+        # The same where a seccomp filter refuses prctl.
+        for deny in ([], [child("deny_calls"), "prctl", WEXEL_PROGRAM]):
+            with self.subTest(prctl_refused=bool(deny)):
+                arguments = command(["/bin/sh", "-c", "ulimit -c 0; kill -SEGV $$"])
+                if deny:
+                    arguments = deny + arguments[1:]
+                result = subprocess.run(arguments, executable=None if deny else WEXEL_PROGRAM,
+                                        cwd=directory, capture_output=True,
+                                        timeout=DEADLINE_SECONDS,
+                                        preexec_fn=lambda: default_signals(core_limit=hard))
+                self.assertEqual(result.returncode, -signal.SIGSEGV, result.stderr)
+                self.assertEqual(os.listdir(directory), [])
 
     def test_self_inflicted_signals_end_wexel_by_the_same_signal(self):
         for signal_number in (signal.SIGABRT, signal.SIGFPE, signal.SIGUSR1, signal.SIGALRM,
@@ -97,6 +105,15 @@ class KilledChild(unittest.TestCase):
         self.assertEqual(before, b"handled\nuntraced\n\nExit code: 4\n")
         self.assertEqual(result.returncode, 4)
         self.assertGreaterEqual(report.global_, 0.2)
+
+    @native_only(EMULATED_PTRACE)
+    def test_child_that_makes_wexel_its_tracer_and_then_execs_runs_the_program(self):
+        # Under a tracer the kernel raises SIGTRAP after the exec; without
+        # one there is none, and the program runs.
+        result = run_to_end(child("fault_traceme_exec"), child("exit_with"), 6)
+        before, _ = split_report(result.stdout)
+        self.assertEqual(before, b"\nExit code: 6\n")
+        self.assertEqual(result.returncode, 6)
 
 
 class ExitStatuses(unittest.TestCase):

@@ -62,6 +62,16 @@ class LaunchFailures(unittest.TestCase):
                 self.assertEqual(before, b"ran %s a b c\n\nExit code: 5\n" % script.encode())
                 self.assertEqual(result.returncode, 5)
 
+    def test_binary_file_the_kernel_refuses_is_not_run_by_the_shell(self):
+        # A program for another machine: a NUL byte in its first line, as
+        # bash checks, and lines that a shell would run as commands after it.
+        program = self.path("foreign")
+        with open(program, "wb") as file:
+            file.write(b"\x7fXLF\x02\x01\x00\x00binary\ntouch %s\n" % self.path("ran").encode())
+        os.chmod(program, stat.S_IRWXU)
+        self.assert_refused([program], 8)
+        self.assertFalse(os.path.exists(self.path("ran")))
+
     def test_interpreter_that_does_not_exist(self):
         self.assert_refused([self.write("bad", "#!/nonexistent/shell\n", stat.S_IRWXU)], 2)
 

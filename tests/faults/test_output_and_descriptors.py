@@ -149,6 +149,25 @@ class StandardOutputFailing(unittest.TestCase):
         self.assertEqual(before, b"\nExit code: 3\n")
 
 
+    def test_signal_ends_wexel_held_by_a_full_pipe_after_the_child_ended(self):
+        # The child is gone: a SIGTERM now is wexel's own, as it would be a
+        # command's that is stuck writing.
+        deadline = time.monotonic() + DEADLINE_SECONDS
+        read_end, write_end = os.pipe()
+        self.addCleanup(os.close, read_end)
+        fill(write_end)
+        wexel = start_wexel(child("exit_with"), 3, stdout=write_end)
+        os.close(write_end)
+        self.addCleanup(kill_quietly, wexel.pid)
+        while True:
+            with open("/proc/%d/syscall" % wexel.pid) as file:
+                if file.read().split()[0] == "1":
+                    break
+            self.assertLess(time.monotonic(), deadline, "wexel never wrote")
+            time.sleep(0.01)
+        os.kill(wexel.pid, signal.SIGTERM)
+        self.assertEqual(wait_for_exit(wexel, deadline), -signal.SIGTERM)
+
     def test_file_size_limit_loses_the_report_not_the_status(self):
         # With `ulimit -f` the report's write raises SIGXFSZ, which would kill
         # wexel and lose the child's status; the child, which never hits the
@@ -218,10 +237,10 @@ class WhatWexelHolds(unittest.TestCase):
         self.assertEqual(wait_for_exit(wexel, deadline), 0)
         split_report(output)
 
-    def run_with_descriptor_limit(self, limit, *arguments):
+    def run_with_descriptor_limit(self, limit, *arguments, hard=None):
         def prepare():
             default_signals()
-            resource.setrlimit(resource.RLIMIT_NOFILE, (limit, limit))
+            resource.setrlimit(resource.RLIMIT_NOFILE, (limit, limit if hard is None else hard))
         return run_to_end(*arguments, preexec_fn=prepare)
 
     def test_one_descriptor_to_spare_still_measures_the_child(self):
@@ -242,6 +261,20 @@ class WhatWexelHolds(unittest.TestCase):
         self.assertTrue(before.startswith(b"Wexel : "), before)
         self.assertEqual(result.returncode, 0)
         self.assertEqual(report.virtual, report.physical)
+
+    @native_only(EMULATED_MEMORY)
+    def test_no_descriptor_to_spare_below_a_higher_hard_limit_still_reads_virtual(self):
+        # ulimit -n 3: the child keeps the limit it was given, and wexel
+        # takes more for itself, below the hard limit, to read the child's
+        # virtual peak.
+        result = self.run_with_descriptor_limit(3, child("map_memory_static"), 400, 300,
+                                                hard=64)
+        before, report = split_report(result.stdout)
+        self.assertEqual(before, b"")
+        self.assertEqual(result.returncode, 0)
+        self.assertGreaterEqual(report.virtual, 400)
+        self.assertLess(report.physical, 100)
+
 
 if __name__ == "__main__":
     unittest.main()
