@@ -6,11 +6,13 @@
 //   GetCommandLineW                main's argv, quoted as the Windows run-time
 //                                  would read it back (command_line.cpp); one
 //                                  byte per 16-bit unit, zero-extended
-//   CreateProcessW                 posix_spawnp of the argv behind the command
-//                                  tail; /bin/sh for a file with no #! line
+//   CreateProcessW                 the argv behind the command tail, started
+//                                  with clone(CLONE_VM | CLONE_VFORK) and
+//                                  found by PATH as execvp finds it; /bin/sh
+//                                  for a text file with no #! line
 //   GetLastError                   errno of the failed call (ENOENT 2, EACCES 13)
 //   WaitForSingleObject            wait4 on the command alone, WNOHANG, between
-//                                  sleeps in ppoll (linux/wait.cpp)
+//                                  sleeps in sigtimedwait (linux/wait.cpp)
 //   GetExitCodeProcess             the exit status, or 128 + N when the command
 //                                  was killed by signal N; fails with ECHILD
 //                                  when another reaper took the status, as do

@@ -1,7 +1,8 @@
 // wexel's own resident floor under the command's Physical figure. Linux
 // folds the peak resident set of the image that exec replaces into the new
-// image's record, and posix_spawn's child execs in wexel's own address
-// space: wexel's peak at the start becomes the least the command can show.
+// image's record, and the command, started with CLONE_VM, execs in wexel's
+// own address space: wexel's peak at the start becomes the least the
+// command can show.
 // A long command line is held three times over (the arguments, the raw
 // line, the command buffer); the raw line is not needed for the start, so
 // it lives in pages that can be let go, and wexel's peak is then set back to
