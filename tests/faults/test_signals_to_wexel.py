@@ -14,7 +14,7 @@ import sys
 import time
 import unittest
 
-from fault_runs import (DEADLINE_SECONDS, WEXEL, child, children_of, default_signals,
+from fault_runs import (DEADLINE_SECONDS, child, children_of, command, default_signals,
                         kill_quietly, pid_namespaces_work, process_state, start_wexel,
                         wait_for_child, wait_for_exit)
 from wexel_runs import EMULATED_REALTIME_SIGNALS, EMULATOR, split_report
@@ -152,9 +152,9 @@ class SignalsPassedOnToTheChild(unittest.TestCase):
         # PID 1 from outside the namespace.
         script = 'trap "echo graceful; exit 0" QUIT; sleep 30 & wait'
         deadline = time.monotonic() + DEADLINE_SECONDS
-        unshare = subprocess.Popen(["unshare", "--fork", "--pid", "--mount-proc", WEXEL,
-                                    "/bin/sh", "-c", script], stdout=subprocess.PIPE,
-                                   preexec_fn=default_signals)
+        unshare = subprocess.Popen(["unshare", "--fork", "--pid", "--mount-proc",
+                                    *command(["/bin/sh", "-c", script])],
+                                   stdout=subprocess.PIPE, preexec_fn=default_signals)
         self.addCleanup(unshare.stdout.close)
         self.addCleanup(kill_quietly, unshare.pid)
         # unshare's child is wexel, the script wexel's, sleep the script's.
