@@ -7,6 +7,7 @@ children, many in a row, and a stop and continue of wexel alone leave the
 child running: wexel keeps waiting and the report describes the whole
 run."""
 
+import ctypes
 import os
 import signal
 import subprocess
@@ -17,7 +18,7 @@ import unittest
 from fault_runs import (DEADLINE_SECONDS, child, children_of, command, default_signals,
                         kill_quietly, pid_namespaces_work, process_state, start_wexel,
                         wait_for_child, wait_for_exit)
-from wexel_runs import EMULATED_REALTIME_SIGNALS, EMULATOR, split_report
+from wexel_runs import EMULATED_REALTIME_SIGNALS, EMULATOR, native_only, split_report
 
 SLEEP_MS = 1500
 
@@ -124,6 +125,27 @@ class SignalsPassedOnToTheChild(unittest.TestCase):
                 before, _ = split_report(output)
                 self.assertEqual(before, b"\nExit code: %d\n" % (128 + signal_number))
                 self.assertEqual(status, -signal_number)
+
+    @native_only(EMULATED_REALTIME_SIGNALS)
+    def test_queued_signal_reaches_the_child_with_its_value(self):
+        deadline = time.monotonic() + DEADLINE_SECONDS
+        wexel = start_wexel(child("print_queued_value"), stdout=subprocess.PIPE)
+        self.addCleanup(wexel.stdout.close)
+        self.addCleanup(kill_quietly, wexel.pid)
+        pid = wait_for_child(wexel.pid, deadline)
+        self.addCleanup(kill_quietly, pid)
+        # Once the child waits for it; before, the signal would end it.
+        while True:
+            with open("/proc/%d/status" % pid) as file:
+                if "SigBlk:\t0000000000000000" not in file.read():
+                    break
+            self.assertLess(time.monotonic(), deadline, "the child never waited")
+            time.sleep(0.01)
+        libc = ctypes.CDLL(None, use_errno=True)
+        self.assertEqual(libc.sigqueue(wexel.pid, signal.SIGRTMIN + 3, ctypes.c_void_p(4242)), 0)
+        before, _ = split_report(wexel.stdout.read())
+        self.assertEqual(before, b"value 4242\n")
+        self.assertEqual(wait_for_exit(wexel, deadline), 0)
 
     def test_signal_the_caller_left_blocked_reaches_the_child_that_unblocks_it(self):
         # Sent while wexel runs, or already pending when it starts: the child
