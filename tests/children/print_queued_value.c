@@ -1,4 +1,5 @@
-/* Waits for one SIGRTMIN+3 and prints the value it was queued with:
+/* Prints "ready" once SIGRTMIN+3 is blocked, waits for one and prints the
+ * value it was queued with:
  *   value N */
 #define _POSIX_C_SOURCE 200809L
 #include <signal.h>
@@ -9,6 +10,8 @@ int main(void) {
     sigemptyset(&only);
     sigaddset(&only, SIGRTMIN + 3);
     sigprocmask(SIG_BLOCK, &only, NULL);
+    printf("ready\n");
+    fflush(stdout);
     siginfo_t info;
     if (sigwaitinfo(&only, &info) < 0) {
         perror("print_queued_value: sigwaitinfo");
