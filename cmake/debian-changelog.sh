@@ -1,6 +1,6 @@
 #!/bin/sh
 # Writes CHANGELOG.md as a Debian changelog on standard output: one entry per
-# "## VERSION (YYYY-MM-DD)" heading, its paragraphs and bullets as the
+# "## VERSION (YYYY-MM-DD)" heading (a heading without a date is skipped), its paragraphs and bullets as the
 # entry's items, signed by the maintainer on the version's own date. CHANGELOG.md
 # stays the one place where changes are written down; the package carries
 # this copy because Debian's tools read only their own format.
@@ -27,7 +27,11 @@ function close_entry() {
 }
 /^## / {
   close_entry()
-  if (version != "") printf "\n"
+  version = ""
+  # Only a dated heading is a release: "## 1.2.0 (unreleased)" collects the
+  # changes of the next release, which no package of this version holds.
+  if ($3 !~ /^\([0-9]+-[0-9]+-[0-9]+\)$/) next
+  if (entries++) printf "\n"
   version = $2; day = $3; gsub(/[()]/, "", day)
   printf "%s (%s) unstable; urgency=medium\n\n", package, version
   blank = 1; next
@@ -44,6 +48,6 @@ version == "" { next }
 }
 END {
   close_entry()
-  if (version == "") exit 1
+  if (!entries) exit 1
 }
 ' "$changelog"
