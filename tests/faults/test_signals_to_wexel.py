@@ -14,7 +14,7 @@ import unittest
 
 from fault_runs import (DEADLINE_SECONDS, child, default_signals, kill_quietly, process_state,
                         start_wexel, wait_for_child, wait_for_exit)
-from wexel_runs import split_report
+from wexel_runs import EMULATED_FORWARDING, emulator_older_than, split_report
 
 SLEEP_MS = 1500
 
@@ -90,6 +90,7 @@ class SignalsPassedOnToTheChild(unittest.TestCase):
         kill_quietly(pid)
         return wexel.stdout.read(), status
 
+    @unittest.skipIf(emulator_older_than((7, 2)), EMULATED_FORWARDING)
     def test_each_reaches_the_child_and_wexel_ends_by_it_after_the_report(self):
         for signal_number in (signal.SIGTERM, signal.SIGHUP, signal.SIGALRM, signal.SIGUSR1,
                               signal.SIGUSR2):
@@ -100,6 +101,7 @@ class SignalsPassedOnToTheChild(unittest.TestCase):
                 self.assertEqual(before, b"\nExit code: %d\n" % (128 + signal_number))
                 self.assertEqual(status, -signal_number)
 
+    @unittest.skipIf(emulator_older_than((7, 2)), EMULATED_FORWARDING)
     def test_alarm_inherited_from_the_caller_reaches_the_child(self):
         def with_alarm():
             default_signals()
