@@ -1,6 +1,7 @@
 # Configures wexel as on a machine without GoogleTest and Python 3: the
 # configure must succeed and say once what was skipped and which apt-get
-# line brings it, and a configure that requires the tests must fail.
+# line brings it, and a configure that requires the tests must fail. Then
+# the note as a CMake too old for the tests (Debian 10's) would print it.
 # Usage: cmake -DSOURCE=<tree> -DBINARY=<scratch dir> -DGENERATOR=<name>
 #              -P configure_without_test_dependencies.cmake
 set(without_dependencies
@@ -31,3 +32,11 @@ if(NOT failed)
   message(FATAL_ERROR "WEXEL_REQUIRE_TESTS=ON configured without the tests' dependencies")
 endif()
 file(REMOVE_RECURSE ${BINARY})
+
+# What no apt-get mends must not be promised by bash tests/run.
+include(${CMAKE_CURRENT_LIST_DIR}/skipped_tests_note.cmake)
+wexel_skipped_tests_note(note 3.13.4 "Python 3" python3)
+if(NOT note MATCHES "^CMake 3.16 or newer \\(this is 3.13.4\\) and Python 3 not found.*apt-get install python3"
+   OR note MATCHES "tests/run")
+  message(FATAL_ERROR "the note for CMake 3.13.4 is wrong: ${note}")
+endif()

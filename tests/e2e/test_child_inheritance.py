@@ -45,9 +45,12 @@ class Arguments(unittest.TestCase):
         names = [b"", b" ", b'"', b'a"b c', b"dir with space/wexel", b'\\"', b"x\\"]
         names += [name for name in (arguments[0] for arguments in lists if arguments)]
         for name, arguments in zip(names, lists):
+            # Python 3.13 starts programs with posix_spawn where it can, and
+            # its posix_spawn refuses an empty argv[0]; a preexec_fn keeps
+            # subprocess to fork and exec, which pass it as it is.
             result = subprocess.run(wexel_command([child("print_args"), *arguments], name),
                                     executable=WEXEL_PROGRAM, capture_output=True,
-                                    timeout=DEADLINE_SECONDS)
+                                    timeout=DEADLINE_SECONDS, preexec_fn=lambda: None)
             self.assertEqual(printed_arguments(result.stdout), arguments, name)
 
 

@@ -41,9 +41,23 @@ EMULATED_PTRACE = ("qemu-user does not pass ptrace through: a child that makes t
 EMULATED_FATAL_SIGNAL = ("qemu-user reports a fatal signal of the program it runs on standard "
                          "error, and may dump a core of its own")
 
+EMULATED_FORWARDING = ("qemu-user before 7.2 (Debian 11's 5.2) does not let the emulated "
+                       "wexel pass a signal on: the child never gets it")
+
 
 def native_only(reason):
     return unittest.skipIf(EMULATOR, reason)
+
+
+def emulator_older_than(version):
+    """Whether the emulator says it is older than version, a tuple such as
+    (7, 2); False when wexel runs natively or the version cannot be read."""
+    if not EMULATOR:
+        return False
+    said = subprocess.run([WEXEL_PROGRAM, "--version"], stdout=subprocess.PIPE,
+                          stderr=subprocess.DEVNULL, text=True).stdout
+    found = re.search(r"version (\d+)\.(\d+)", said)
+    return bool(found) and tuple(int(part) for part in found.groups()) < version
 
 
 def wexel_command(arguments, name=WEXEL):

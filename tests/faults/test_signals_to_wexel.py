@@ -18,7 +18,8 @@ import unittest
 from fault_runs import (DEADLINE_SECONDS, child, children_of, command, default_signals,
                         kill_quietly, pid_namespaces_work, process_state, start_wexel,
                         wait_for_child, wait_for_exit)
-from wexel_runs import EMULATED_REALTIME_SIGNALS, EMULATOR, native_only, split_report
+from wexel_runs import (EMULATED_FORWARDING, EMULATED_REALTIME_SIGNALS, EMULATOR,
+                        emulator_older_than, native_only, split_report)
 
 SLEEP_MS = 1500
 
@@ -101,6 +102,7 @@ class SignalsPassedOnToTheChild(unittest.TestCase):
         kill_quietly(pid)
         return wexel.stdout.read(), status
 
+    @unittest.skipIf(emulator_older_than((7, 2)), EMULATED_FORWARDING)
     def test_each_reaches_the_child_and_wexel_ends_by_it_after_the_report(self):
         # SIGINT and SIGQUIT too: sent with kill() to wexel alone, they are no
         # key typed at a terminal, which would have reached the child itself.
@@ -113,6 +115,7 @@ class SignalsPassedOnToTheChild(unittest.TestCase):
                 self.assertEqual(before, b"\nExit code: %d\n" % (128 + signal_number))
                 self.assertEqual(status, -signal_number)
 
+    @unittest.skipIf(emulator_older_than((7, 2)), EMULATED_FORWARDING)
     def test_every_other_signal_reaches_the_child_too(self):
         for signal_number in (signal.SIGPWR, signal.SIGVTALRM, signal.SIGPROF, signal.SIGIO,
                               signal.SIGSYS, signal.SIGTRAP, signal.SIGXCPU, signal.SIGSTKFLT,
@@ -140,6 +143,7 @@ class SignalsPassedOnToTheChild(unittest.TestCase):
         self.assertEqual(before, b"value 4242\n")
         self.assertEqual(wait_for_exit(wexel, deadline), 0)
 
+    @unittest.skipIf(emulator_older_than((7, 2)), EMULATED_FORWARDING)
     def test_signal_the_caller_left_blocked_reaches_the_child_that_unblocks_it(self):
         # Sent while wexel runs, or already pending when it starts: the child
         # starts with the mask wexel was given and gets it as it unblocks it.
@@ -161,6 +165,7 @@ class SignalsPassedOnToTheChild(unittest.TestCase):
                 self.assertEqual(status, -signal.SIGTERM)
                 self.assertLess(report.global_, 30)
 
+    @unittest.skipIf(emulator_older_than((7, 2)), EMULATED_FORWARDING)
     @unittest.skipUnless(pid_namespaces_work(), "no PID namespace can be made here")
     def test_stop_signal_of_a_container_reaches_the_child_of_wexel_as_pid_1(self):
         # Images set STOPSIGNAL to SIGQUIT or SIGINT; the engine sends it to
@@ -189,6 +194,7 @@ class SignalsPassedOnToTheChild(unittest.TestCase):
         self.assertEqual(wait_for_exit(unshare, deadline), 0)
         self.assertLess(time.monotonic() - started, 20)
 
+    @unittest.skipIf(emulator_older_than((7, 2)), EMULATED_FORWARDING)
     def test_alarm_inherited_from_the_caller_reaches_the_child(self):
         def with_alarm():
             default_signals()
