@@ -112,15 +112,16 @@ class StandardOutputFailing(unittest.TestCase):
         self.assertEqual(result.returncode, 8)
         self.assertEqual(result.stderr, b"")
 
-    def test_full_pipe_that_waits_holds_wexel_after_the_child_is_reaped(self):
-        deadline = time.monotonic() + DEADLINE_SECONDS
+    def start_blocked_on_full_pipe(self, deadline):
+        """wexel running exit_with 3 into a full pipe, once it is blocked in
+        write(2): the child has ended and the report is going out. Returns
+        wexel, the pipe's read end and how much was in it before."""
         read_end, write_end = os.pipe()
         self.addCleanup(os.close, read_end)
         filled = fill(write_end)
         wexel = start_wexel(child("exit_with"), 3, stdout=write_end)
         os.close(write_end)
         self.addCleanup(kill_quietly, wexel.pid)
-        # Blocked in write(2): the child has ended and the report is going out.
         while True:
             with open("/proc/%d/syscall" % wexel.pid) as file:
                 if file.read().split()[0] == "1":
@@ -128,6 +129,11 @@ class StandardOutputFailing(unittest.TestCase):
             self.assertIsNone(wexel.poll(), "wexel ended without writing")
             self.assertLess(time.monotonic(), deadline, "wexel never wrote")
             time.sleep(0.01)
+        return wexel, read_end, filled
+
+    def test_full_pipe_that_waits_holds_wexel_after_the_child_is_reaped(self):
+        deadline = time.monotonic() + DEADLINE_SECONDS
+        wexel, read_end, filled = self.start_blocked_on_full_pipe(deadline)
         self.assertEqual(children_of(wexel.pid), [], "a child left unreaped")
         self.assertEqual(sorted(descriptors(wexel.pid)), [0, 1, 2])
 
@@ -148,23 +154,11 @@ class StandardOutputFailing(unittest.TestCase):
         before, _ = split_report(output[filled:])
         self.assertEqual(before, b"\nExit code: 3\n")
 
-
     def test_signal_ends_wexel_held_by_a_full_pipe_after_the_child_ended(self):
         # The child is gone: a SIGTERM now is wexel's own, as it would be a
         # command's that is stuck writing.
         deadline = time.monotonic() + DEADLINE_SECONDS
-        read_end, write_end = os.pipe()
-        self.addCleanup(os.close, read_end)
-        fill(write_end)
-        wexel = start_wexel(child("exit_with"), 3, stdout=write_end)
-        os.close(write_end)
-        self.addCleanup(kill_quietly, wexel.pid)
-        while True:
-            with open("/proc/%d/syscall" % wexel.pid) as file:
-                if file.read().split()[0] == "1":
-                    break
-            self.assertLess(time.monotonic(), deadline, "wexel never wrote")
-            time.sleep(0.01)
+        wexel, _, _ = self.start_blocked_on_full_pipe(deadline)
         os.kill(wexel.pid, signal.SIGTERM)
         self.assertEqual(wait_for_exit(wexel, deadline), -signal.SIGTERM)
 
