@@ -171,8 +171,10 @@ class JobControl(unittest.TestCase):
     @unittest.skipIf(shutil.which("bash") is None, "no bash here")
     def test_suspended_interactive_shell_has_the_terminal_after_fg(self):
         # bash -i runs in a process group of its own; after fg it must find
-        # itself in the foreground again, or its next read stops it.
-        terminal, _ = self.start_job([shutil.which("bash"), "--norc", "--noprofile", "-i"])
+        # itself in the foreground again, or its next read stops it. No
+        # history: it would be written to the user's ~/.bash_history.
+        terminal, _ = self.start_job([shutil.which("bash"), "--norc", "--noprofile", "+o",
+                                      "history", "-i"])
         time.sleep(0.5)
         os.write(terminal, b"suspend\n")
         self.assert_stops(signal.SIGSTOP)
