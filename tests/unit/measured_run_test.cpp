@@ -5,9 +5,14 @@
 #include "report.h"
 #include "swapped_calls.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <time.h>
+
+#include <algorithm>
 
 #include <regex>
 #include <string>
@@ -150,12 +155,22 @@ TEST_F(MeasuredRun, FailedMemoryQueryLeavesFiguresOut) {
     EXPECT_TRUE(Matches(outcome.report, ReportWithoutMemory)) << outcome.report;
 }
 
+uint64_t BootMilliseconds() {
+    struct timespec now;
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000;
+}
+
 TEST_F(MeasuredRun, FailedProcessTimesGiveFallbackForm) {
     SwapCall("GetProcessTimes", FailingProcessTimes);
+    uint64_t before = BootMilliseconds();
     Outcome outcome = Run("sleep_ms", {"100"});
+    uint64_t after = BootMilliseconds();
     EXPECT_EQ(outcome.status, 0);
     EXPECT_FALSE(outcome.measurement.TimesValid);
+    // The ticks of the run, in milliseconds: within what the test saw.
     EXPECT_GE(outcome.measurement.ElapsedTicks, 100u);
+    EXPECT_LE(outcome.measurement.ElapsedTicks, after - before + 1);
     EXPECT_TRUE(outcome.measurement.MemoryValid);
     EXPECT_TRUE(Matches(outcome.report, FallbackReport)) << outcome.report;
 }
@@ -174,12 +189,16 @@ TEST_F(MeasuredRun, ExitBeforeCreationGivesFallbackForm) {
 
 TEST_F(MeasuredRun, GlobalTimeIsExitMinusCreation) {
     SwapCall("GetProcessTimes", TimesAtChosenMoments);
-    g_creationMoment = 133000000000000000ull;
-    g_exitMoment = g_creationMoment + 15 * Second / 10;
-    Outcome outcome = Run("exit_with", {"0"});
-    EXPECT_TRUE(outcome.measurement.TimesValid);
-    EXPECT_NE(outcome.report.find("\nGlobal  Time =     1.500 =  100%"), std::string::npos)
-        << outcome.report;
+    // Just below a multiple of 2^32: the exit's high half is one more.
+    g_creationMoment = 133000000000000000ull | 0xFFFFFFFFull;
+    // A run too short for the clock is a run of no time, not a clock set back.
+    for (ULONGLONG global : {15 * Second / 10, 0ull}) {
+        g_exitMoment = g_creationMoment + global;
+        Outcome outcome = Run("exit_with", {"0"});
+        EXPECT_TRUE(outcome.measurement.TimesValid);
+        std::string line = global ? "\nGlobal  Time =     1.500 =  100%" : "\nGlobal  Time =     0.000 =    0%";
+        EXPECT_NE(outcome.report.find(line), std::string::npos) << outcome.report;
+    }
 }
 
 TEST_F(MeasuredRun, UnreadableExitCodeIsReportedAndRunGoesOn) {
@@ -189,6 +208,112 @@ TEST_F(MeasuredRun, UnreadableExitCodeIsReportedAndRunGoesOn) {
     EXPECT_EQ(outcome.printed, "\nGetExitCodeProcess error\n");
     EXPECT_TRUE(outcome.measurement.Started);
     EXPECT_TRUE(Matches(outcome.report, FullReport)) << outcome.report;
+}
+
+BOOL WINAPI AccessViolationCode(HANDLE, DWORD* code) {
+    *code = 0xC0000005u;
+    return TRUE;
+}
+
+TEST_F(MeasuredRun, ExitCodeAboveTwoTo31IsPrintedAsNegative) {
+    SwapCall("GetExitCodeProcess", AccessViolationCode);
+    Outcome outcome = Run("exit_with", {"0"});
+    EXPECT_EQ(outcome.status, -1073741819);
+    EXPECT_EQ(outcome.printed, "\nExit code: -1073741819\n");
+}
+
+// The usage wait4 gives and the status file the peak is read from, both
+// of the test's making: the figures must come out of them exactly.
+pid_t Wait4WithKnownUsage(pid_t pid, int* status, int options, struct rusage* usage) {
+    pid_t result = wait4(pid, status, options, usage);
+    if (result > 0) {
+        usage->ru_utime = {2, 250000};
+        usage->ru_stime = {1, 500};
+        usage->ru_maxrss = 3000;
+    }
+    return result;
+}
+
+std::string g_statusText;
+
+ssize_t PreadOfStatusText(int, void* buffer, size_t size, off_t offset) {
+    if (offset >= static_cast<off_t>(g_statusText.size())) return 0;
+    size_t length = std::min(size, g_statusText.size() - static_cast<size_t>(offset));
+    memcpy(buffer, g_statusText.data() + offset, length);
+    return static_cast<ssize_t>(length);
+}
+
+TEST_F(MeasuredRun, FiguresAreTheSystemsInWin32Units) {
+    SwapCall("wait4", Wait4WithKnownUsage);
+    SwapCall("pread", PreadOfStatusText);
+    // The key and its line cut, in turn, by the end of the first piece the
+    // status file is read in (4095 bytes), behind a long Groups line.
+    const std::string line = "\nVmPeak:\t  123456 kB\nVmSize:\t 1000 kB\n";
+    for (size_t cut : {size_t(3), size_t(12), size_t(0), line.size()}) {
+        g_statusText = "Name:\tchild\nGroups:" + std::string(4095 - cut - 19, '1') + line;
+        Outcome outcome = Run("sleep_ms", {"200"});
+        const RunMeasurement& m = outcome.measurement;
+        EXPECT_EQ(m.UserTime, 2 * Second + 2500000);
+        EXPECT_EQ(m.KernelTime, Second + 5000);
+        EXPECT_EQ(m.PeakWorkingSetSize, 3000u * 1024);
+        EXPECT_EQ(m.PeakPagefileUsage, 123456u * 1024) << "cut " << cut;
+    }
+}
+
+int OpenDescriptors() {
+    int count = 0;
+    DIR* fds = opendir("/proc/self/fd");
+    while (readdir(fds) != nullptr) ++count;
+    closedir(fds);
+    return count;
+}
+
+TEST_F(MeasuredRun, RunWithLongCommandLineLeavesNoDescriptorOpen) {
+    // Long enough for the raw line to live in a memory file, and long
+    // enough for several readings of the status file.
+    int before = OpenDescriptors();
+    Outcome outcome = Run("sleep_ms", {"100", std::string(100000, 'x')});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(OpenDescriptors(), before);
+}
+
+TEST_F(MeasuredRun, FiniteWaitEndsWhileTheCommandRuns) {
+    LPWSTR commandLine = CommandBufferFor({WEXEL_CHILDREN_DIR "/sleep_ms", "600000"});
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION child;
+    ASSERT_TRUE(CreateProcessW(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup,
+                               &child));
+    EXPECT_EQ(WaitForSingleObject(child.hProcess, 20), WAIT_TIMEOUT);
+    DWORD code = 0;
+    EXPECT_TRUE(GetExitCodeProcess(child.hProcess, &code));
+    EXPECT_EQ(code, STILL_ACTIVE);
+    kill(static_cast<pid_t>(child.dwProcessId), SIGKILL);
+    EXPECT_EQ(WaitForSingleObject(child.hProcess, INFINITE), WAIT_OBJECT_0);
+    EXPECT_TRUE(GetExitCodeProcess(child.hProcess, &code));
+    EXPECT_EQ(code, 128u + SIGKILL);
+    auto query = reinterpret_cast<BOOL(WINAPI*)(HANDLE, PPROCESS_MEMORY_COUNTERS, DWORD)>(
+        GetProcAddress(GetModuleHandleW(TEXT("kernel32.dll")), "K32GetProcessMemoryInfo"));
+    PROCESS_MEMORY_COUNTERS counters;
+    EXPECT_FALSE(query(child.hProcess, &counters, sizeof(counters) - 1));
+    EXPECT_TRUE(query(child.hProcess, &counters, sizeof(counters)));
+    // A closed handle names nothing, while the other still does.
+    EXPECT_TRUE(CloseHandle(child.hThread));
+    EXPECT_FALSE(CloseHandle(child.hThread));
+    EXPECT_TRUE(GetExitCodeProcess(child.hProcess, &code));
+    EXPECT_TRUE(CloseHandle(child.hProcess));
+    free(commandLine);
+}
+
+TEST(Modules, NamesMatchWithoutCaseAndExportsExactly) {
+    HMODULE kernel = GetModuleHandleW(TEXT("KERNEL32.dll"));
+    EXPECT_NE(kernel, nullptr);
+    EXPECT_EQ(GetModuleHandleW(TEXT("kernel32")), nullptr);
+    EXPECT_EQ(GetProcAddress(kernel, "GetProcessMemoryInfo"), nullptr);
+    EXPECT_EQ(LoadLibraryW(TEXT("user32.dll")), nullptr);
+    HMODULE psapi = LoadLibraryW(TEXT("PSAPI.DLL"));
+    EXPECT_NE(psapi, nullptr);
+    EXPECT_EQ(GetModuleHandleW(TEXT("psapi.dll")), psapi);
 }
 
 void* FailingCalloc(size_t, size_t) {
