@@ -50,14 +50,6 @@ class Arguments(unittest.TestCase):
 
 
 class Descriptors(unittest.TestCase):
-    def test_child_sees_only_standard_and_passed_descriptors(self):
-        read_end, write_end = os.pipe()
-        self.addCleanup(os.close, read_end)
-        self.addCleanup(os.close, write_end)
-        result = run_child("print_inherited", pass_fds=(write_end,))
-        fds = printed_inheritance(result.stdout)["fds"]
-        self.assertEqual(fds, sorted(str(fd) for fd in (0, 1, 2, write_end)))
-
     def test_child_sees_inheritable_descriptors_but_not_close_on_exec_ones(self):
         inheritable, close_on_exec = os.pipe()
         self.addCleanup(os.close, inheritable)

@@ -76,22 +76,6 @@ bool Matches(const std::string& text, const char* pattern) {
     return std::regex_match(text, std::regex(pattern));
 }
 
-BOOL WINAPI FailingMemoryQuery(HANDLE, PPROCESS_MEMORY_COUNTERS, DWORD) {
-    return FALSE;
-}
-
-HMODULE WINAPI UnloadableModule(LPCWSTR) {
-    return nullptr;
-}
-
-BOOL WINAPI FailingProcessTimes(HANDLE, LPFILETIME, LPFILETIME, LPFILETIME, LPFILETIME) {
-    return FALSE;
-}
-
-BOOL WINAPI FailingExitCode(HANDLE, DWORD*) {
-    return FALSE;
-}
-
 // The child's true times, with wall-clock moments of a test's choosing in
 // place of its creation and exit, as Windows reports them.
 ULONGLONG g_creationMoment, g_exitMoment;
@@ -137,7 +121,7 @@ TEST_F(MeasuredRun, MemoryFromPsapiWhenKernelLacksQuery) {
 
 TEST_F(MeasuredRun, NoMemoryFiguresWithoutEitherQuery) {
     SwapCall("K32GetProcessMemoryInfo", SystemCallPointer());
-    SwapCall("LoadLibraryW", UnloadableModule);
+    SwapCall("LoadLibraryW", +[](LPCWSTR) -> HMODULE { return nullptr; });
     Outcome outcome = Run("exit_with", {"0"});
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.printed, "");
@@ -147,8 +131,9 @@ TEST_F(MeasuredRun, NoMemoryFiguresWithoutEitherQuery) {
 }
 
 TEST_F(MeasuredRun, FailedMemoryQueryLeavesFiguresOut) {
-    SwapCall("K32GetProcessMemoryInfo", FailingMemoryQuery);
-    SwapCall("GetProcessMemoryInfo", FailingMemoryQuery);
+    auto failing = +[](HANDLE, PPROCESS_MEMORY_COUNTERS, DWORD) -> BOOL { return FALSE; };
+    SwapCall("K32GetProcessMemoryInfo", failing);
+    SwapCall("GetProcessMemoryInfo", failing);
     Outcome outcome = Run("exit_with", {"0"});
     EXPECT_FALSE(outcome.measurement.MemoryValid);
     EXPECT_EQ(outcome.printed, "");
@@ -162,7 +147,8 @@ uint64_t BootMilliseconds() {
 }
 
 TEST_F(MeasuredRun, FailedProcessTimesGiveFallbackForm) {
-    SwapCall("GetProcessTimes", FailingProcessTimes);
+    SwapCall("GetProcessTimes",
+             +[](HANDLE, LPFILETIME, LPFILETIME, LPFILETIME, LPFILETIME) -> BOOL { return FALSE; });
     uint64_t before = BootMilliseconds();
     Outcome outcome = Run("sleep_ms", {"100"});
     uint64_t after = BootMilliseconds();
@@ -196,13 +182,14 @@ TEST_F(MeasuredRun, GlobalTimeIsExitMinusCreation) {
         g_exitMoment = g_creationMoment + global;
         Outcome outcome = Run("exit_with", {"0"});
         EXPECT_TRUE(outcome.measurement.TimesValid);
-        std::string line = global ? "\nGlobal  Time =     1.500 =  100%" : "\nGlobal  Time =     0.000 =    0%";
+        std::string line = global ? "\nGlobal  Time =     1.500 =  100%"
+                                  : "\nGlobal  Time =     0.000 =    0%";
         EXPECT_NE(outcome.report.find(line), std::string::npos) << outcome.report;
     }
 }
 
 TEST_F(MeasuredRun, UnreadableExitCodeIsReportedAndRunGoesOn) {
-    SwapCall("GetExitCodeProcess", FailingExitCode);
+    SwapCall("GetExitCodeProcess", +[](HANDLE, DWORD*) -> BOOL { return FALSE; });
     Outcome outcome = Run("exit_with", {"3"});
     EXPECT_EQ(outcome.status, FailureStatus);
     EXPECT_EQ(outcome.printed, "\nGetExitCodeProcess error\n");
@@ -210,13 +197,10 @@ TEST_F(MeasuredRun, UnreadableExitCodeIsReportedAndRunGoesOn) {
     EXPECT_TRUE(Matches(outcome.report, FullReport)) << outcome.report;
 }
 
-BOOL WINAPI AccessViolationCode(HANDLE, DWORD* code) {
-    *code = 0xC0000005u;
-    return TRUE;
-}
-
 TEST_F(MeasuredRun, ExitCodeAboveTwoTo31IsPrintedAsNegative) {
-    SwapCall("GetExitCodeProcess", AccessViolationCode);
+    // An access violation's code on Windows.
+    SwapCall("GetExitCodeProcess",
+             +[](HANDLE, DWORD* code) -> BOOL { return *code = 0xC0000005u, TRUE; });
     Outcome outcome = Run("exit_with", {"0"});
     EXPECT_EQ(outcome.status, -1073741819);
     EXPECT_EQ(outcome.printed, "\nExit code: -1073741819\n");
