@@ -4,12 +4,10 @@ wexel added."""
 
 import os
 import signal
-import subprocess
 import unittest
 
-from wexel_runs import (DEADLINE_SECONDS, EMULATED_IGNORED_SIGNALS, WEXEL_PROGRAM, child,
-                        hostile_arguments, native_only, run_child, run_wexel, split_report,
-                        wexel_command)
+from wexel_runs import (EMULATED_IGNORED_SIGNALS, child, hostile_arguments, native_only,
+                        run_child, run_wexel, split_report)
 
 
 def printed_arguments(output):
@@ -36,17 +34,6 @@ class Arguments(unittest.TestCase):
             result = run_wexel(child("print_args"), *arguments)
             self.assertEqual(printed_arguments(result.stdout), arguments)
             self.assertEqual(result.returncode, 0)
-
-    def test_own_name_is_skipped_whatever_bytes_it_holds(self):
-        # wexel's own argv[0] is whatever its parent chose.
-        lists = hostile_arguments(seed=8122026, count=40)
-        names = [b"", b" ", b'"', b'a"b c', b"dir with space/wexel", b'\\"', b"x\\"]
-        names += [name for name in (arguments[0] for arguments in lists if arguments)]
-        for name, arguments in zip(names, lists):
-            result = subprocess.run(wexel_command([child("print_args"), *arguments], name),
-                                    executable=WEXEL_PROGRAM, capture_output=True,
-                                    timeout=DEADLINE_SECONDS)
-            self.assertEqual(printed_arguments(result.stdout), arguments, name)
 
 
 class Descriptors(unittest.TestCase):
