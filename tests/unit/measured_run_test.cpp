@@ -262,13 +262,14 @@ TEST_F(MeasuredRun, RunWithLongCommandLineLeavesNoDescriptorOpen) {
 }
 
 TEST_F(MeasuredRun, FiniteWaitEndsWhileTheCommandRuns) {
-    LPWSTR commandLine = CommandBufferFor({WEXEL_CHILDREN_DIR "/sleep_ms", "600000"});
+    // Long past the wait's limit, but not forever, should the limit be lost.
+    LPWSTR commandLine = CommandBufferFor({WEXEL_CHILDREN_DIR "/sleep_ms", "3000"});
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION child;
     ASSERT_TRUE(CreateProcessW(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup,
                                &child));
-    EXPECT_EQ(WaitForSingleObject(child.hProcess, 20), WAIT_TIMEOUT);
+    ASSERT_EQ(WaitForSingleObject(child.hProcess, 20), WAIT_TIMEOUT);
     DWORD code = 0;
     EXPECT_TRUE(GetExitCodeProcess(child.hProcess, &code));
     EXPECT_EQ(code, STILL_ACTIVE);
