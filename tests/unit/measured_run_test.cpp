@@ -1,7 +1,6 @@
 // RunMeasured on real children, with calls of the Linux layer replaced
 // through its call tables to reach the paths a healthy system never takes.
 #include "command_buffer.h"
-#include "linux/child.h"
 #include "measured_run.h"
 #include "report.h"
 #include "swapped_calls.h"
@@ -266,30 +265,6 @@ TEST_F(MeasuredRun, FiniteWaitEndsWhileTheCommandRuns) {
     EXPECT_TRUE(GetExitCodeProcess(child.hProcess, &code));
     EXPECT_TRUE(CloseHandle(child.hProcess));
     free(commandLine);
-}
-
-unsigned long StatusKiB(const char* key) {
-    char line[256];
-    unsigned long value = 0;
-    FILE* status = fopen("/proc/self/status", "r");
-    while (fgets(line, sizeof(line), status) != nullptr)
-        if (strncmp(line, key, strlen(key)) == 0) value = strtoul(line + strlen(key), nullptr, 10);
-    fclose(status);
-    return value;
-}
-
-TEST(OwnFootprint, LongBlockIsLetGoBeforeTheStartAndComesBackUnchanged) {
-    const size_t bytes = 1 << 20;
-    char* block = static_cast<char*>(AllocateReleasable(bytes));
-    ASSERT_NE(block, nullptr);
-    memset(block, 'w', bytes);
-    unsigned long resident = StatusKiB("VmRSS:");
-    LowerOwnPeakBeforeStart();
-    // Its pages are let go, and wexel's peak is set back to what is left.
-    EXPECT_LE(StatusKiB("VmRSS:") + 768, resident);
-    EXPECT_LE(StatusKiB("VmHWM:"), StatusKiB("VmRSS:") + 512);
-    EXPECT_EQ(std::count(block, block + bytes, 'w'), static_cast<long>(bytes));
-    FreeReleasable(block, bytes);
 }
 
 TEST(Modules, NamesMatchWithoutCaseAndExportsExactly) {
