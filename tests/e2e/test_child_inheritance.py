@@ -94,6 +94,11 @@ class SignalState(unittest.TestCase):
         self.assertEqual(state["SIGHUP"], ["default"])
         self.assertEqual(state["blocked"], sorted(str(int(s)) for s in blocked))
 
+    def test_signal_blocked_for_wexel_still_ends_it_as_it_ended_the_child(self):
+        result = run_child("kill_self", int(signal.SIGTERM), restore_signals=False,
+                           preexec_fn=started_with(blocked=(signal.SIGTERM,)))
+        self.assertEqual(result.returncode, -signal.SIGTERM)
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -85,8 +85,12 @@ TEST_F(MeasuredRun, MemoryFromKernelQuery) {
     sigprocmask(SIG_BLOCK, nullptr, &maskBefore);
     Outcome outcome = Run("touch_memory", {"32", "0"});
     sigprocmask(SIG_BLOCK, nullptr, &maskAfter);
-    for (int s = 1; s < NSIG; ++s)  // the wait blocks signals for itself alone
+    // The wait blocks signals and catches SIGCHLD for itself alone.
+    for (int s = 1; s < NSIG; ++s)
         EXPECT_EQ(sigismember(&maskBefore, s), sigismember(&maskAfter, s)) << "signal " << s;
+    struct sigaction childEnded;
+    sigaction(SIGCHLD, nullptr, &childEnded);
+    EXPECT_EQ(childEnded.sa_handler, SIG_DFL);
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.printed, "");
     const RunMeasurement& m = outcome.measurement;
