@@ -113,12 +113,6 @@ class Report:
         self.virtual = int(self.fields["virtual"])
         self.physical = int(self.fields["physical"])
 
-    def column_widths(self):
-        """The widths of the right-aligned columns: 6 for seconds below a
-        million, 5 for percentages, 7 for megabytes."""
-        return {key: len(value) for key, value in self.fields.items()
-                if not key.endswith("_ms")}
-
 
 def split_report(output):
     """Returns (what came before the report, Report); the report must end

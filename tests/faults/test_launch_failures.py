@@ -52,10 +52,12 @@ class LaunchFailures(unittest.TestCase):
 
     def test_file_without_interpreter_line_is_run_by_the_shell(self):
         # No "#!" line: the kernel refuses the file, and wexel hands it to
-        # /bin/sh as execvp and the shells do, by its path and by PATH.
+        # /bin/sh as execvp and the shells do, by its path and by PATH (in
+        # an entry after the first).
         script = self.write("script", 'echo "ran $0 $*"\nexit 5\n', stat.S_IRWXU)
         for arguments, env in (([script, "a b", "c"], None),
-                               (["script", "a b", "c"], dict(os.environ, PATH=self.directory))):
+                               (["script", "a b", "c"],
+                                dict(os.environ, PATH="/nonexistent:" + self.directory))):
             with self.subTest(arguments=arguments):
                 result = run_to_end(*arguments, env=env)
                 before, _ = split_report(result.stdout)

@@ -6,9 +6,11 @@
 #include "linux/system_calls.h"
 #include "win32_calls.h"
 
+#include <gtest/gtest.h>
 #include <string.h>
 
-// False for a name that neither table has.
+// A name that neither table has fails the test: a call renamed in the
+// layer must not leave a test swapping nothing.
 template <typename Function>
 bool SwapCall(const char* name, Function function) {
     SystemCall* tables[] = {g_systemCalls, g_win32Calls};
@@ -19,6 +21,7 @@ bool SwapCall(const char* name, Function function) {
                 tables[t][i].Current = reinterpret_cast<SystemCallPointer>(function);
                 return true;
             }
+    ADD_FAILURE() << "no call named " << name << " to swap";
     return false;
 }
 
