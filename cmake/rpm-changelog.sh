@@ -1,5 +1,5 @@
 #!/bin/sh
-# Writes CHANGELOG.md as the %changelog of an RPM spec on standard output:
+# Writes CHANGELOG.md on standard output as the %changelog rpmbuild reads:
 # one entry per "## VERSION (YYYY-MM-DD)" heading, newest first as there,
 # its paragraphs and bullets as the entry's items, signed by the packager
 # on the version's own date. rpm expands macros in a changelog, so every %
