@@ -36,6 +36,8 @@ EMULATED_LAUNCH = ("qemu-user runs a child started with CLONE_VM | CLONE_VFORK a
 EMULATED_IGNORED_SIGNALS = ("qemu-user catches the signals it was started with ignored, so "
                             "exec hands them to the child at their default")
 EMULATED_REALTIME_SIGNALS = "qemu-user numbers the real-time signals apart from the host"
+EMULATED_FAULT_SIGNALS = ("qemu-user takes a SIGSEGV or SIGTRAP sent to it for a fault of the "
+                          "program it runs, and may never hand it on")
 EMULATED_PTRACE = ("qemu-user does not pass ptrace through: a child that makes the emulated "
                    "wexel its tracer cannot be let go")
 EMULATED_FATAL_SIGNAL = ("qemu-user reports a fatal signal of the program it runs on standard "

@@ -18,7 +18,8 @@ import unittest
 from fault_runs import (DEADLINE_SECONDS, child, children_of, command, default_signals,
                         kill_quietly, pid_namespaces_work, process_state, start_wexel,
                         wait_for_child, wait_for_exit)
-from wexel_runs import (EMULATED_FORWARDING, EMULATED_REALTIME_SIGNALS, EMULATOR,
+from wexel_runs import (EMULATED_FAULT_SIGNALS, EMULATED_FORWARDING,
+                        EMULATED_REALTIME_SIGNALS, EMULATOR,
                         emulator_older_than, native_only, split_report)
 
 SLEEP_MS = 1500
@@ -123,6 +124,8 @@ class SignalsPassedOnToTheChild(unittest.TestCase):
             with self.subTest(signal=signal_number):
                 if EMULATOR and signal_number >= signal.SIGRTMIN:
                     self.skipTest(EMULATED_REALTIME_SIGNALS)
+                if EMULATOR and signal_number in (signal.SIGSEGV, signal.SIGTRAP):
+                    self.skipTest(EMULATED_FAULT_SIGNALS)
                 output, status = self.run_sleeping_child(
                     lambda wexel: os.kill(wexel, signal_number))
                 before, _ = split_report(output)
