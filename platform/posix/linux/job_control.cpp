@@ -72,7 +72,7 @@ void ContinueChildIfStopped(Child* child) {
     child->Stopped = false;
     siginfo_t continued;
     memset(&continued, 0, sizeof(continued));
-    if (waitid(P_PID, static_cast<id_t>(child->Pid), &continued, WCONTINUED | WNOHANG) == 0 &&
+    if (osWaitid(P_PID, static_cast<id_t>(child->Pid), &continued, WCONTINUED | WNOHANG) == 0 &&
         continued.si_pid == child->Pid)
         return;
     osKill(child->Pid, SIGCONT);

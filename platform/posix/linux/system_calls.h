@@ -15,6 +15,7 @@
 #include <stddef.h>
 #include <sys/resource.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <time.h>
 
 typedef void (*SystemCallPointer)(void);
@@ -30,6 +31,7 @@ struct SystemCall {
 enum SystemCallIndex {
     SysClone,
     SysWait4,
+    SysWaitid,
     SysSigtimedwait,
     SysKill,
     SysSigaction,
@@ -48,6 +50,8 @@ extern SystemCall g_systemCalls[SystemCallCount];
 #define osClone \
     WEXEL_SYSTEM_CALL(SysClone, int (*)(int (*)(void*), void*, int, void*, ...))
 #define osWait4 WEXEL_SYSTEM_CALL(SysWait4, pid_t(*)(pid_t, int*, int, struct rusage*))
+#define osWaitid \
+    WEXEL_SYSTEM_CALL(SysWaitid, int (*)(idtype_t, id_t, siginfo_t*, int))
 #define osSigtimedwait \
     WEXEL_SYSTEM_CALL(SysSigtimedwait, int (*)(const sigset_t*, siginfo_t*, const struct timespec*))
 #define osKill WEXEL_SYSTEM_CALL(SysKill, int (*)(pid_t, int))

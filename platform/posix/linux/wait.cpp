@@ -80,7 +80,7 @@ static void ReapOtherChildren(pid_t command) {
     for (;;) {
         siginfo_t ended;
         memset(&ended, 0, sizeof(ended));
-        if (waitid(P_ALL, 0, &ended, WEXITED | WNOHANG | WNOWAIT) != 0) return;
+        if (osWaitid(P_ALL, 0, &ended, WEXITED | WNOHANG | WNOWAIT) != 0) return;
         if (ended.si_pid == 0 || ended.si_pid == command) return;
         if (waitpid(ended.si_pid, NULL, WNOHANG) <= 0) return;
     }
@@ -95,7 +95,7 @@ static bool WaitForEnd(Child* child, long timeoutMilliseconds) {
         uint64_t now = BootTime();
         if (now >= nextSample) {
             SamplePeakVirtual(child);
-            if (interval < LongestSampleInterval) interval *= 2;
+            interval *= 2;
             if (interval > LongestSampleInterval) interval = LongestSampleInterval;
             nextSample = now + interval;
             continue;
