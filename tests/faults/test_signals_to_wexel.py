@@ -18,7 +18,7 @@ import unittest
 from fault_runs import (DEADLINE_SECONDS, child, children_of, command, default_signals,
                         kill_quietly, pid_namespaces_work, process_state, start_wexel,
                         wait_for_child, wait_for_exit)
-from wexel_runs import (EMULATED_FAULT_SIGNALS, EMULATED_FORWARDING,
+from wexel_runs import (EMULATED_FAULT_SIGNALS, EMULATED_FORWARDING, EMULATED_IGNORED_SIGNALS,
                         EMULATED_REALTIME_SIGNALS, EMULATOR,
                         emulator_older_than, native_only, split_report)
 
@@ -208,21 +208,31 @@ class SignalsPassedOnToTheChild(unittest.TestCase):
         self.assertEqual(status, -signal.SIGALRM)
         self.assertLess(report.global_, 30)
 
-    def test_ignored_from_the_start_stays_ignored(self):
-        # Started under nohup: neither wexel nor the child hears a hang-up.
+    @native_only(EMULATED_IGNORED_SIGNALS)
+    def test_ignored_from_the_start_is_passed_on(self):
+        # Started under nohup: a hang-up sent to wexel is passed on, and the
+        # child ignores it as it inherited it, unless it took it over, as it
+        # would have without wexel.
         def ignoring_hangups():
             default_signals()
             signal.signal(signal.SIGHUP, signal.SIG_IGN)
-        deadline = time.monotonic() + DEADLINE_SECONDS
-        wexel = start_wexel(child("sleep_ms"), 300, stdout=subprocess.PIPE,
-                            preexec_fn=ignoring_hangups)
-        self.addCleanup(wexel.stdout.close)
-        self.addCleanup(kill_quietly, wexel.pid)
-        wait_for_child(wexel.pid, deadline)
-        os.kill(wexel.pid, signal.SIGHUP)
-        before, _ = split_report(wexel.stdout.read())
-        self.assertEqual(before, b"")
-        self.assertEqual(wait_for_exit(wexel, deadline), 0)
+        script = ("import signal, sys, time\n"
+                  "if sys.argv[1] == 'over':\n"
+                  "    signal.signal(signal.SIGHUP, lambda *_: sys.exit(3))\n"
+                  "print('ready', flush=True)\n"
+                  "time.sleep(float(sys.argv[2]))\n")
+        for how, seconds, status in (("inherited", "0.3", 0), ("over", "5", 3)):
+            with self.subTest(hangups=how):
+                deadline = time.monotonic() + DEADLINE_SECONDS
+                wexel = start_wexel(sys.executable, "-c", script, how, seconds,
+                                    stdout=subprocess.PIPE, preexec_fn=ignoring_hangups)
+                self.addCleanup(wexel.stdout.close)
+                self.addCleanup(kill_quietly, wexel.pid)
+                self.assertEqual(wexel.stdout.readline(), b"ready\n")
+                os.kill(wexel.pid, signal.SIGHUP)
+                split_report(wexel.stdout.read())
+                self.assertEqual(wait_for_exit(wexel, deadline), status)
+
 
 if __name__ == "__main__":
     unittest.main()

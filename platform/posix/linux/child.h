@@ -87,9 +87,6 @@ void PrepareOwnSignals(void);
 // the handler is now in place; the command gets the default back.
 bool CatchIfDefault(int signalNumber, void (*handler)(int), int flags);
 
-// Whether wexel was started with the signal ignored (as under nohup).
-bool WasIgnoredAtStart(int signalNumber);
-
 // Every disposition wexel changed, back as wexel was given it: in the
 // command before its exec, and after the reap in wexel itself, but for the
 // console's handlers and the two signals of wexel's own output.

@@ -47,13 +47,6 @@ void PrepareOwnSignals(void) {
     CatchIfDefault(SIGXFSZ, SIG_IGN, 0);
 }
 
-bool WasIgnoredAtStart(int signalNumber) {
-    if (signalNumber == SIGCHLD) return g_childSignalsIgnored;
-    if (sigismember(&g_changedFromDefault, signalNumber)) return false;
-    struct sigaction now;
-    return osSigaction(signalNumber, NULL, &now) == 0 && now.sa_handler == SIG_IGN;
-}
-
 // One sigaction a changed signal, no allocation and no lock: safe in the
 // command between its start and its exec, which share wexel's memory.
 void RestoreDispositionsForChild(void) {

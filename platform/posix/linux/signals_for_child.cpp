@@ -10,8 +10,6 @@
 //    SI_KERNEL: Ctrl+C, Ctrl+\, Ctrl+Z, a background read or write, a
 //    resize, a hang-up) went to the whole foreground group, the command
 //    included. Ctrl+C and Ctrl+\ still go to the console's handler.
-//  - A signal wexel was started with ignored (nohup) is ignored by the
-//    command too.
 //  - A fault of wexel's own (SIGSEGV, SIGBUS, SIGILL, SIGFPE with a
 //    positive si_code) ends wexel.
 // The signals are blocked from just before the start to the reap and taken
@@ -20,7 +18,10 @@
 // stays pending even where its disposition would throw it away, and one
 // that wexel was given blocked, or pending, is passed on like any other:
 // the command starts with the mask wexel was given and keeps it pending
-// until it unblocks it.
+// until it unblocks it. So is one that wexel was started with ignored
+// (nohup): the command inherits it ignored and the kernel drops it there,
+// unless the command has taken the signal over, as it would have without
+// wexel.
 #include "child.h"
 #include "system_calls.h"
 
@@ -122,7 +123,7 @@ void RouteSignal(Child* child, const siginfo_t* info) {
         ActOnDefault(signalNumber);
     } else if (fromTerminal) {
         if (interrupt && g_terminalInterruptHandler != NULL) g_terminalInterruptHandler(signalNumber);
-    } else if (!child->Ended && !SentByChild(child, info) && !WasIgnoredAtStart(signalNumber)) {
+    } else if (!child->Ended && !SentByChild(child, info)) {
         PassOn(child->Pid, info);
     }
 }
