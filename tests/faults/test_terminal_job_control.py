@@ -89,6 +89,16 @@ time.sleep(1.5)
 raise SystemExit(0 if os.tcgetpgrp(0) == os.getpgrp() else 3)
 """
 
+STOPPING_TWICE = """
+import os, signal, time
+continued = []
+signal.signal(signal.SIGCONT, lambda *_: continued.append(1))
+for _ in range(2):
+    os.kill(os.getpid(), signal.SIGSTOP)
+    time.sleep(0.3)
+print("continued %d times" % len(continued))
+"""
+
 # A handler that puts the terminal right, as an editor does, then stops.
 STOPPING_AFTER_A_WHILE = """
 import os, signal, time
@@ -160,13 +170,19 @@ class JobControl(unittest.TestCase):
         self.assertGreaterEqual(report.global_, HOLD_SECONDS)
         self.assertLess(report.global_, time.monotonic() - started + 5)
 
-    def test_child_that_stops_itself_stops_the_job(self):
-        terminal, _ = self.start_job(["/bin/sh", "-c", "kill -STOP $$; echo resumed"])
-        self.assert_stops(signal.SIGSTOP)
-        self.continue_job()
+    def test_child_that_stops_itself_stops_the_job_each_time(self):
+        terminal, wexel = self.start_job([sys.executable, "-c", STOPPING_TWICE])
+        descriptors = []
+        for _ in range(2):
+            self.assert_stops(signal.SIGSTOP)
+            descriptors.append(len(os.listdir("/proc/%d/fd" % wexel)))
+            self.continue_job()
         self.assertEqual(self.next_report(), ["exited", "0"])
+        # The job's SIGCONT alone continues the child; wexel closes the
+        # terminal it opened for each stop.
+        self.assertEqual(descriptors[0], descriptors[1])
         before, _ = split_report(read_terminal(terminal, self.deadline))
-        self.assertEqual(before, b"resumed\n")
+        self.assertEqual(before, b"continued 2 times\n")
 
     @unittest.skipIf(shutil.which("bash") is None, "no bash here")
     def test_suspended_interactive_shell_has_the_terminal_after_fg(self):

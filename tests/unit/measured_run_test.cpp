@@ -1,6 +1,7 @@
 // RunMeasured on real children, with calls of the Linux layer replaced
 // through its call tables to reach the paths a healthy system never takes.
 #include "command_buffer.h"
+#include "linux/child.h"
 #include "measured_run.h"
 #include "report.h"
 #include "swapped_calls.h"
@@ -37,7 +38,8 @@ protected:
     void TearDown() override { RestoreCalls(); }
 
     static Outcome Run(const std::string& child, std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), std::string(WEXEL_CHILDREN_DIR "/") + child);
+        arguments.insert(arguments.begin(),
+                         child[0] == '/' ? child : std::string(WEXEL_CHILDREN_DIR "/") + child);
         LPWSTR commandLine = CommandBufferFor(arguments);
 
         Outcome outcome;
@@ -248,15 +250,46 @@ TEST_F(MeasuredRun, RunWithLongCommandLineLeavesNoDescriptorOpen) {
     EXPECT_EQ(descriptors(), before);
 }
 
-TEST_F(MeasuredRun, FiniteWaitEndsWhileTheCommandRuns) {
+// A clock that moves only as the wait sleeps, and the sleeps it asked for.
+uint64_t g_fakeNanoseconds;
+std::vector<uint64_t> g_sleeps;
+
+int FakeClock(clockid_t, struct timespec* now) {
+    now->tv_sec = static_cast<time_t>(g_fakeNanoseconds / 1000000000u);
+    now->tv_nsec = static_cast<long>(g_fakeNanoseconds % 1000000000u);
+    return 0;
+}
+
+int SleepOnFakeClock(const sigset_t*, siginfo_t*, const struct timespec* timeout) {
+    uint64_t nanoseconds = static_cast<uint64_t>(timeout->tv_sec) * 1000000000u +
+                           static_cast<uint64_t>(timeout->tv_nsec);
+    g_sleeps.push_back(nanoseconds);
+    g_fakeNanoseconds += nanoseconds;
+    errno = EAGAIN;
+    return -1;
+}
+
+TEST_F(MeasuredRun, FiniteWaitEndsAtItsDeadlineWhileTheCommandRuns) {
     // Long past the wait's limit, but not forever, should the limit be lost.
     LPWSTR commandLine = CommandBufferFor({WEXEL_CHILDREN_DIR "/sleep_ms", "3000"});
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION child;
+    g_fakeNanoseconds = BootMilliseconds() * 1000000u;
+    uint64_t started = g_fakeNanoseconds;
+    g_sleeps.clear();
+    SwapCall("clock_gettime", FakeClock);
+    SwapCall("sigtimedwait", SleepOnFakeClock);
     ASSERT_TRUE(CreateProcessW(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup,
                                &child));
-    ASSERT_EQ(WaitForSingleObject(child.hProcess, 20), WAIT_TIMEOUT);
+    ASSERT_EQ(WaitForSingleObject(child.hProcess, 1000), WAIT_TIMEOUT);
+    RestoreCalls();
+    // The virtual peak is read 1 ms after the start, then at most 80 ms
+    // apart, and the wait ends at its deadline, not at the next reading.
+    ASSERT_FALSE(g_sleeps.empty());
+    EXPECT_LE(g_sleeps.front(), 1000000u);
+    EXPECT_LE(*std::max_element(g_sleeps.begin(), g_sleeps.end()), 80000000u);
+    EXPECT_EQ(g_fakeNanoseconds - started, 1000000000u);
     DWORD code = 0;
     EXPECT_TRUE(GetExitCodeProcess(child.hProcess, &code));
     EXPECT_EQ(code, STILL_ACTIVE);
@@ -289,16 +322,77 @@ TEST(Modules, NamesMatchWithoutCaseAndExportsExactly) {
     EXPECT_EQ(GetModuleHandleW(TEXT("psapi.dll")), psapi);
 }
 
+// Console handlers as Windows keeps them: the newest first, each able to
+// end the event, and a removed one leaving room for another.
+std::string g_handled;
+
+template <char Name, BOOL EndsTheEvent>
+BOOL WINAPI NamedHandler(DWORD) {
+    g_handled += Name;
+    return EndsTheEvent;
+}
+
+std::string HandlersOfCtrlC() {
+    Child child = {};
+    siginfo_t typed = {};
+    typed.si_signo = SIGINT;
+    typed.si_code = SI_KERNEL;
+    g_handled.clear();
+    RouteSignal(&child, &typed);
+    return g_handled;
+}
+
+TEST(ConsoleHandlers, NewestFirstAsManyAsTheTableHolds) {
+    PHANDLER_ROUTINE handlers[] = {NamedHandler<'a', TRUE>,  NamedHandler<'b', FALSE>,
+                                   NamedHandler<'c', FALSE>, NamedHandler<'d', FALSE>,
+                                   NamedHandler<'e', FALSE>, NamedHandler<'f', FALSE>,
+                                   NamedHandler<'g', FALSE>, NamedHandler<'h', FALSE>};
+    for (PHANDLER_ROUTINE handler : handlers) ASSERT_TRUE(SetConsoleCtrlHandler(handler, TRUE));
+    EXPECT_FALSE(SetConsoleCtrlHandler(NamedHandler<'i', TRUE>, TRUE));
+    EXPECT_EQ(HandlersOfCtrlC(), "hgfedcba");
+    EXPECT_TRUE(SetConsoleCtrlHandler(handlers[7], FALSE));
+    EXPECT_TRUE(SetConsoleCtrlHandler(NamedHandler<'i', TRUE>, TRUE));
+    EXPECT_EQ(HandlersOfCtrlC(), "i");
+    EXPECT_TRUE(SetConsoleCtrlHandler(NamedHandler<'i', TRUE>, FALSE));
+    for (int i = 6; i >= 0; --i) EXPECT_TRUE(SetConsoleCtrlHandler(handlers[i], FALSE));
+    EXPECT_FALSE(SetConsoleCtrlHandler(handlers[0], FALSE));
+}
+
 void* FailingCalloc(size_t, size_t) {
     errno = ENOMEM;
     return nullptr;
 }
 
 int g_starts;
+pid_t g_lastStarted;
 
 int CountedClone(int (*function)(void*), void* stack, int flags, void* argument, ...) {
     ++g_starts;
-    return clone(function, stack, flags, argument);
+    return g_lastStarted = clone(function, stack, flags, argument);
+}
+
+// As a process limit reached between the program's start and the shell's.
+int CloneRefusedAfterTheFirst(int (*function)(void*), void* stack, int flags, void* argument,
+                              ...) {
+    if (g_starts > 0) return errno = EAGAIN, -1;
+    return CountedClone(function, stack, flags, argument);
+}
+
+// An orphan that ends just before the command does: the wait hears of the
+// orphan first, and by the time it reaps it the command has ended too.
+pid_t g_orphan;
+
+int WaitidHearingOfAnOrphanFirst(idtype_t type, id_t id, siginfo_t* info, int options) {
+    auto real = DefaultCall<decltype(&WaitidHearingOfAnOrphanFirst)>("waitid");
+    if (type != P_ALL || g_orphan != 0) return real(type, id, info, options);
+    g_orphan = fork();
+    if (g_orphan == 0) _exit(0);
+    siginfo_t ended;
+    real(P_PID, static_cast<id_t>(g_orphan), &ended, WEXITED | WNOWAIT);
+    real(P_PID, static_cast<id_t>(g_lastStarted), &ended, WEXITED | WNOWAIT);
+    *info = ended;
+    info->si_pid = g_orphan;
+    return 0;
 }
 
 int CloneWithoutProcesses(int (*)(void*), void*, int, void*, ...) {
@@ -371,6 +465,34 @@ TEST_F(MeasuredRun, WaitInterruptedAgainAndAgainStillGetsTheEnd) {
     EXPECT_EQ(outcome.printed, "\nExit code: 7\n");
     EXPECT_TRUE(outcome.measurement.TimesValid);
     EXPECT_TRUE(outcome.measurement.MemoryValid);
+}
+
+TEST_F(MeasuredRun, OrphanEndingWithTheCommandLeavesTheCommandsStatus) {
+    g_orphan = 0;
+    SwapCall("clone", CountedClone);
+    SwapCall("waitid", WaitidHearingOfAnOrphanFirst);
+    Outcome outcome = Run("sleep_ms", {"50"});
+    ASSERT_GT(g_orphan, 0);
+    EXPECT_EQ(waitpid(g_orphan, nullptr, WNOHANG), -1);  // reaped by the wait
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.printed, "");
+}
+
+TEST_F(MeasuredRun, ShellThatCannotStartGivesTheFilesOwnError) {
+    // A script with no #! line is run with /bin/sh, which cannot start here.
+    char script[] = "/tmp/wexel-script-XXXXXX";
+    int file = mkstemp(script);
+    ASSERT_GE(file, 0);
+    EXPECT_EQ(write(file, "exit 3\n", 7), 7);
+    fchmod(file, 0700);
+    close(file);
+    g_starts = 0;
+    SwapCall("clone", CloneRefusedAfterTheFirst);
+    Outcome outcome = Run(script, {});
+    unlink(script);
+    EXPECT_EQ(g_starts, 1);
+    EXPECT_EQ(outcome.status, FailureStatus);
+    EXPECT_EQ(outcome.printed, "\nCan't find program. Error code = 8\n");
 }
 
 TEST_F(MeasuredRun, WaitSleepsWhereSignalsCannotBeTaken) {
