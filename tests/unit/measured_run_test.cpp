@@ -311,6 +311,54 @@ TEST_F(MeasuredRun, FiniteWaitEndsAtItsDeadlineWhileTheCommandRuns) {
     free(commandLine);
 }
 
+TEST_F(MeasuredRun, QueriesFailOnceSomeoneElseReapedTheChild) {
+    // A library's own waitpid took the child's end: what is gone is
+    // reported as unreadable, never as a clean exit.
+    LPWSTR commandLine = CommandBufferFor({WEXEL_CHILDREN_DIR "/exit_with", "3"});
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION child;
+    ASSERT_TRUE(CreateProcessW(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup,
+                               &child));
+    pid_t pid = static_cast<pid_t>(child.dwProcessId);
+    ASSERT_EQ(waitpid(pid, nullptr, 0), pid);
+    EXPECT_EQ(WaitForSingleObject(child.hProcess, INFINITE), WAIT_OBJECT_0);
+    FILETIME creation, exit, kernel, user;
+    EXPECT_FALSE(GetProcessTimes(child.hProcess, &creation, &exit, &kernel, &user));
+    DWORD code = 12345;
+    EXPECT_FALSE(GetExitCodeProcess(child.hProcess, &code));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ECHILD));
+    auto query = reinterpret_cast<BOOL(WINAPI*)(HANDLE, PPROCESS_MEMORY_COUNTERS, DWORD)>(
+        GetProcAddress(GetModuleHandleW(TEXT("kernel32.dll")), "K32GetProcessMemoryInfo"));
+    PROCESS_MEMORY_COUNTERS counters;
+    EXPECT_FALSE(query(child.hProcess, &counters, sizeof(counters)));
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    free(commandLine);
+}
+
+void ReapEveryChild(int) {
+    int savedErrno = errno;
+    while (waitpid(-1, NULL, WNOHANG) > 0) {
+    }
+    errno = savedErrno;
+}
+
+TEST_F(MeasuredRun, StatusSurvivesAnotherSigchldHandler) {
+    // Signals are held while the layer waits: a SIGCHLD handler of someone
+    // else's cannot run then and take the child's end.
+    struct sigaction reaper = {}, saved;
+    reaper.sa_handler = ReapEveryChild;
+    reaper.sa_flags = SA_RESTART;
+    ASSERT_EQ(sigaction(SIGCHLD, &reaper, &saved), 0);
+    Outcome outcome = Run("exit_with", {"3"});
+    sigaction(SIGCHLD, &saved, nullptr);
+    EXPECT_EQ(outcome.status, 3);
+    EXPECT_EQ(outcome.printed, "\nExit code: 3\n");
+    EXPECT_TRUE(outcome.measurement.TimesValid);
+    EXPECT_TRUE(outcome.measurement.MemoryValid);
+}
+
 TEST(Modules, NamesMatchWithoutCaseAndExportsExactly) {
     HMODULE kernel = GetModuleHandleW(TEXT("KERNEL32.dll"));
     EXPECT_NE(kernel, nullptr);

@@ -6,8 +6,9 @@
 #include "wexel_launch.h"
 
 #include <stdio.h>
-#include <stdlib.h>
 
+#include <regex>
+#include <string>
 #include <vector>
 
 static std::wstring g_wexel;
@@ -22,50 +23,31 @@ static std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 // A right-aligned number at least `width` wide: blanks, then digits.
-static bool ReadField(const std::string& line, size_t* at, size_t width, unsigned long long* value) {
-    if (*at + width > line.size()) return false;
-    size_t start = *at;
-    while (*at < line.size() && line[*at] == ' ') ++*at;
-    size_t digits = *at;
-    while (*at < line.size() && line[*at] >= '0' && line[*at] <= '9') ++*at;
-    if (*at == digits || *at - start < width || (*at - start > width && digits != start))
-        return false;
-    *value = strtoull(line.substr(digits, *at - digits).c_str(), NULL, 10);
-    return true;
-}
-
-static bool ReadText(const std::string& line, size_t* at, const std::string& text) {
-    if (line.compare(*at, text.size(), text) != 0) return false;
-    *at += text.size();
-    return true;
+static std::string Field(int width) {
+    std::string pattern = "(";
+    for (int digits = 1; digits < width; ++digits)
+        pattern += std::string(width - digits, ' ') + "\\d{" + std::to_string(digits) + "}|";
+    return pattern + "\\d{" + std::to_string(width) + ",})";
 }
 
 struct TimeLine {
     unsigned long long Milliseconds;
     unsigned long long Percent;
-    bool HasMemory;
 };
 
 // "<label> =<%6u>.<%03u> =<%5u>%" and, when memoryLabel is given,
 // "    <memoryLabel> =<%7u> MB" behind it.
 static bool ParseTimeLine(const std::string& line, const char* label, const char* memoryLabel,
                           TimeLine* parsed) {
-    size_t at = 0;
-    unsigned long long seconds, milliseconds, percent, megabytes;
-    if (!ReadText(line, &at, label) || !ReadText(line, &at, " =") ||
-        !ReadField(line, &at, 6, &seconds) || !ReadText(line, &at, ".") ||
-        line.size() < at + 3 || line.find_first_not_of("0123456789", at) != at + 3 ||
-        !ReadField(line, &at, 3, &milliseconds) || !ReadText(line, &at, " =") ||
-        !ReadField(line, &at, 5, &percent) || !ReadText(line, &at, "%"))
+    std::string memory = memoryLabel ? std::string("    ") + memoryLabel + " =" + Field(7) + " MB"
+                                     : "";
+    std::smatch fields;
+    if (!std::regex_match(line, fields, std::regex(std::string(label) + " =" + Field(6) +
+                                                   "\\.(\\d{3}) =" + Field(5) + "%" + memory)))
         return false;
-    parsed->Milliseconds = seconds * 1000 + milliseconds;
-    parsed->Percent = percent;
-    parsed->HasMemory = memoryLabel != NULL;
-    if (memoryLabel != NULL &&
-        (!ReadText(line, &at, std::string("    ") + memoryLabel + " =") ||
-         !ReadField(line, &at, 7, &megabytes) || !ReadText(line, &at, " MB")))
-        return false;
-    return at == line.size();
+    parsed->Milliseconds = std::stoull(fields[1]) * 1000 + std::stoull(fields[2]);
+    parsed->Percent = std::stoull(fields[3]);
+    return true;
 }
 
 static void UsageText() {
