@@ -10,10 +10,9 @@ import termios
 import time
 import unittest
 
-from wexel_runs import (EMULATED_FATAL_SIGNAL, WEXEL_PROGRAM, child, native_only, read_terminal,
-                        split_report, wexel_command)
-
-DEADLINE_SECONDS = 60
+from wexel_runs import (DEADLINE_SECONDS, EMULATED_FATAL_SIGNAL, WEXEL_PROGRAM, child,
+                        children_of, native_only, read_terminal, split_report, wait_for_child,
+                        wexel_command)
 
 
 def start_at_terminal(*arguments, program=None):
@@ -41,33 +40,13 @@ def start_at_terminal(*arguments, program=None):
     return pid, terminal
 
 
-def child_process_of(parent, name):
-    """The pid of the running process called name (any, when name is None)
-    whose parent is parent, or None."""
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
-        try:
-            with open("/proc/%s/stat" % entry) as file:
-                stat = file.read()
-        except OSError:
-            continue
-        command = stat[stat.index("(") + 1:stat.rindex(")")]
-        fields = stat[stat.rindex(")") + 2:].split()
-        if name in (None, command) and int(fields[1]) == parent:
-            return int(entry)
-    return None
-
-
 class ConsoleInterrupts(unittest.TestCase):
     def interrupt_sleeping_child(self, key):
         pid, terminal = start_at_terminal(child("sleep_ms"), "600000")
         self.addCleanup(os.close, terminal)
         deadline = time.monotonic() + DEADLINE_SECONDS
         try:
-            while child_process_of(pid, "sleep_ms") is None:
-                self.assertLess(time.monotonic(), deadline, "the child never started")
-                time.sleep(0.01)
+            wait_for_child(pid, deadline)
             os.write(terminal, key)
             output = read_terminal(terminal, deadline)
             self.assertLess(time.monotonic(), deadline, "wexel did not end")
@@ -105,14 +84,10 @@ class ConsoleInterrupts(unittest.TestCase):
         self.addCleanup(os.close, terminal)
         deadline = time.monotonic() + DEADLINE_SECONDS
         try:
-            wexel = None
-            while wexel is None:
+            while not children_of(pid):
                 self.assertLess(time.monotonic(), deadline, "wexel never started")
-                wexel = child_process_of(pid, None)
                 time.sleep(0.01)
-            while child_process_of(wexel, "sleep_ms") is None:
-                self.assertLess(time.monotonic(), deadline, "the child never started")
-                time.sleep(0.01)
+            wait_for_child(children_of(pid)[0], deadline)
             os.write(terminal, b"\x03")
             # A loop that goes on starts the next long run; give up on it.
             give_up = min(deadline, time.monotonic() + 20)

@@ -1,5 +1,6 @@
 """What the end-to-end tests share: where wexel and the children are, how to
-run them, and the report's exact layout."""
+run them and find the processes wexel started, and the report's exact
+layout."""
 
 import os
 import random
@@ -7,6 +8,7 @@ import re
 import select
 import shlex
 import shutil
+import signal
 import subprocess
 import time
 import unittest
@@ -84,6 +86,45 @@ def run_wexel(*arguments, **options):
 
 def run_child(name, *arguments, **options):
     return run_wexel(child(name), *[str(a) for a in arguments], **options)
+
+
+def children_of(pid):
+    """The pids of every process whose parent is pid, zombies included."""
+    found = []
+    try:
+        tasks = os.listdir("/proc/%d/task" % pid)
+    except OSError:
+        return found
+    for task in tasks:
+        try:
+            with open("/proc/%d/task/%s/children" % (pid, task)) as file:
+                found += [int(word) for word in file.read().split()]
+        except OSError:
+            pass
+    return found
+
+
+def wait_for_child(parent, deadline):
+    """The pid of parent's child once there is one and it has replaced its
+    image (its command is no longer that of wexel, or of its emulator)."""
+    wexel_name = os.path.basename(WEXEL_PROGRAM)[:15]
+    while time.monotonic() < deadline:
+        for pid in children_of(parent):
+            try:
+                with open("/proc/%d/comm" % pid) as file:
+                    if file.read().strip() != wexel_name:
+                        return pid
+            except OSError:
+                pass
+        time.sleep(0.005)
+    raise AssertionError("wexel %d started no child in time" % parent)
+
+
+def kill_quietly(pid):
+    try:
+        os.kill(pid, signal.SIGKILL)
+    except ProcessLookupError:
+        pass
 
 
 def _time_line(label, key):

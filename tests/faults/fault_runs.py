@@ -1,6 +1,6 @@
-"""What the fault tests share beyond the end-to-end helpers: finding the
-processes wexel started, reading their state from /proc, and starting wexel
-with its standard output or signal state arranged by hand."""
+"""What the fault tests share beyond the end-to-end helpers: reading the
+state of the processes wexel started from /proc, and starting wexel with its
+standard output or signal state arranged by hand."""
 
 import os
 import resource
@@ -10,7 +10,8 @@ import struct
 import subprocess
 import time
 
-from wexel_runs import DEADLINE_SECONDS, WEXEL, WEXEL_PROGRAM, child, wexel_command
+from wexel_runs import (DEADLINE_SECONDS, WEXEL, WEXEL_PROGRAM, child, children_of,
+                        kill_quietly, wait_for_child, wexel_command)
 
 
 def process_state(pid):
@@ -22,38 +23,6 @@ def process_state(pid):
     except OSError:
         return None
     return stat[stat.rindex(")") + 2]
-
-
-def children_of(pid):
-    """The pids of every process whose parent is pid, zombies included."""
-    found = []
-    try:
-        tasks = os.listdir("/proc/%d/task" % pid)
-    except OSError:
-        return found
-    for task in tasks:
-        try:
-            with open("/proc/%d/task/%s/children" % (pid, task)) as file:
-                found += [int(word) for word in file.read().split()]
-        except OSError:
-            pass
-    return found
-
-
-def wait_for_child(parent, deadline):
-    """The pid of parent's child once there is one and it has replaced its
-    image (its command is no longer that of wexel, or of its emulator)."""
-    wexel_name = os.path.basename(WEXEL_PROGRAM)[:15]
-    while time.monotonic() < deadline:
-        for pid in children_of(parent):
-            try:
-                with open("/proc/%d/comm" % pid) as file:
-                    if file.read().strip() != wexel_name:
-                        return pid
-            except OSError:
-                pass
-        time.sleep(0.005)
-    raise AssertionError("wexel %d started no child in time" % parent)
 
 
 def wait_for_exit(process, deadline):
@@ -117,13 +86,6 @@ def pid_namespaces_work():
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                            timeout=DEADLINE_SECONDS)
     return probe.returncode == 0
-
-
-def kill_quietly(pid):
-    try:
-        os.kill(pid, signal.SIGKILL)
-    except ProcessLookupError:
-        pass
 
 
 __all__ = ["DEADLINE_SECONDS", "WEXEL", "child", "children_of", "command", "default_signals",
