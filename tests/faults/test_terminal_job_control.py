@@ -1,14 +1,14 @@
 """wexel as a job of a job-control shell on a real terminal. The job stops
-when, and only when, the child stops (Ctrl+Z, kill -STOP, bash's suspend,
-a SIGTSTP sent to wexel), so that the shell takes the terminal back; fg
-brings the child back, in the terminal's foreground; a child that ignores
+when, and only when, the child stops (Ctrl+Z, kill -STOP, a stop of its
+own process group, a SIGTSTP sent to wexel), so that the shell takes the
+terminal back; fg brings the child back, in the terminal's foreground, and
+bg in the background; a child that ignores
 Ctrl+Z runs on in the foreground; and a job stopped writing its report in
 the background can still be ended."""
 
 import os
 import pty
 import select
-import shutil
 import signal
 import sys
 import termios
@@ -27,8 +27,8 @@ def job_control_shell(arguments, report, control, background=False):
     otherwise (then with stty tostop); 'stopped N' on the report pipe when
     the job stops by signal N, then the terminal taken back; on a 'c' from
     the control pipe the job is given the terminal again and continued (fg),
-    on a 't' it is sent SIGTERM and SIGCONT (kill %1); 'exited N' at its
-    end, -N for a signal."""
+    on a 'b' it is continued alone (bg), on a 't' it is sent SIGTERM and
+    SIGCONT (kill %1); 'exited N' at its end, -N for a signal."""
     attributes = termios.tcgetattr(0)
     attributes[1] &= ~termios.OPOST
     attributes[3] &= ~termios.ECHO
@@ -59,9 +59,10 @@ def job_control_shell(arguments, report, control, background=False):
             break
         os.tcsetpgrp(0, os.getpgrp())
         os.write(report, b"stopped %d\n" % os.WSTOPSIG(status))
-        if os.read(control, 1) == b"t":
+        how = os.read(control, 1)
+        if how == b"t":
             os.killpg(pid, signal.SIGTERM)
-        else:
+        elif how == b"c":
             os.tcsetpgrp(0, pid)
         os.killpg(pid, signal.SIGCONT)
     os.write(report, b"exited %d\n" % os.waitstatus_to_exitcode(status))
@@ -97,6 +98,16 @@ for _ in range(2):
     os.kill(os.getpid(), signal.SIGSTOP)
     time.sleep(0.3)
 print("continued %d times" % len(continued))
+"""
+
+# As an interactive shell: a process group of its own, with the terminal.
+STOPPING_IN_A_GROUP_OF_ITS_OWN = """
+import os, signal
+os.setpgid(0, 0)
+signal.signal(signal.SIGTTOU, signal.SIG_IGN)
+os.tcsetpgrp(0, os.getpgrp())
+os.killpg(os.getpgrp(), signal.SIGSTOP)
+raise SystemExit(0 if os.tcgetpgrp(0) == os.getpgrp() else 3)
 """
 
 # A handler that puts the terminal right, as an editor does, then stops.
@@ -184,20 +195,13 @@ class JobControl(unittest.TestCase):
         before, _ = split_report(read_terminal(terminal, self.deadline))
         self.assertEqual(before, b"continued 2 times\n")
 
-    @unittest.skipIf(shutil.which("bash") is None, "no bash here")
-    def test_suspended_interactive_shell_has_the_terminal_after_fg(self):
-        # bash -i runs in a process group of its own; after fg it must find
-        # itself in the foreground again, or its next read stops it. No
-        # history: it would be written to the user's ~/.bash_history.
-        terminal, _ = self.start_job([shutil.which("bash"), "--norc", "--noprofile", "+o",
-                                      "history", "-i"])
-        time.sleep(0.5)
-        os.write(terminal, b"suspend\n")
-        self.assert_stops(signal.SIGSTOP)
-        self.continue_job()
-        os.write(terminal, b"echo alive; exit 3\n")
-        self.assertEqual(self.next_report(), ["exited", "3"])
-        self.assertIn(b"alive", read_terminal(terminal, self.deadline))
+    def test_child_with_a_group_of_its_own_has_the_terminal_after_fg_not_bg(self):
+        for how, code in ((b"c", "0"), (b"b", "3")):
+            with self.subTest(continued={b"c": "fg", b"b": "bg"}[how]):
+                self.start_job([sys.executable, "-c", STOPPING_IN_A_GROUP_OF_ITS_OWN])
+                self.assert_stops(signal.SIGSTOP)
+                self.continue_job(how)
+                self.assertEqual(self.next_report(), ["exited", code])
 
     def test_child_that_ignores_ctrl_z_runs_on_in_the_foreground(self):
         terminal, wexel = self.start_job([sys.executable, "-c", IGNORING_CTRL_Z])
