@@ -92,11 +92,11 @@ else()
     DEPENDS doc/wexel.1
     VERBATIM)
   add_custom_command(OUTPUT ${docs}/changelog.gz
-    COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/cmake/debian-changelog.sh
+    COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/cmake/package-changelog.sh deb
       ${CMAKE_CURRENT_SOURCE_DIR}/CHANGELOG.md wexel ${WEXEL_MAINTAINER}
       > ${docs}/changelog
     COMMAND gzip -9nf ${docs}/changelog
-    DEPENDS CHANGELOG.md cmake/debian-changelog.sh
+    DEPENDS CHANGELOG.md cmake/package-changelog.sh
     VERBATIM)
   add_custom_target(wexel_docs ALL DEPENDS ${docs}/wexel.1.gz ${docs}/changelog.gz)
 

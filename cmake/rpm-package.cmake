@@ -43,10 +43,10 @@ set(CPACK_RPM_USER_FILELIST "%license /usr/share/licenses/wexel/LICENSE")
 # The %changelog is CHANGELOG.md, as for the .deb.
 set(WEXEL_RPM_CHANGELOG ${CMAKE_CURRENT_BINARY_DIR}/docs/rpm-changelog)
 add_custom_command(OUTPUT ${WEXEL_RPM_CHANGELOG}
-  COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/cmake/rpm-changelog.sh
+  COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/cmake/package-changelog.sh rpm
     ${CMAKE_CURRENT_SOURCE_DIR}/CHANGELOG.md ${WEXEL_MAINTAINER} ${CPACK_RPM_PACKAGE_RELEASE}
     > ${WEXEL_RPM_CHANGELOG}
-  DEPENDS CHANGELOG.md cmake/rpm-changelog.sh
+  DEPENDS CHANGELOG.md cmake/package-changelog.sh
   VERBATIM)
 add_custom_target(wexel_rpm_changelog ALL DEPENDS ${WEXEL_RPM_CHANGELOG})
 set(CPACK_RPM_CHANGELOG_FILE ${WEXEL_RPM_CHANGELOG})
