@@ -33,3 +33,8 @@ if(NOT touched EQUAL 0 OR NOT zipped EQUAL 0)
   message(FATAL_ERROR "Could not make ${zip_file}")
 endif()
 set(CPACK_EXTERNAL_BUILT_PACKAGES ${zip_file})
+# From CMake 3.19 on, cpack copies what the script names to the build
+# folder; before (Debian 11 has 3.18), the script puts it there itself.
+if(CMAKE_VERSION VERSION_LESS 3.19)
+  file(COPY ${zip_file} DESTINATION ${CPACK_PACKAGE_DIRECTORY})
+endif()
