@@ -10,9 +10,9 @@ function __wexel_complete
     if test (count (commandline -cop)) -gt 1
         __fish_complete_subcommand
     else if string match -q -- '*/*' $token
-        complete --do-complete="$token"
+        complete -C "$token"
     else
-        for candidate in (complete --do-complete="$token")
+        for candidate in (complete -C "$token")
             set -l name (string split -m 1 \t -- $candidate)[1]
             command -q -- $name; and printf '%s\n' $candidate
         end
