@@ -94,24 +94,11 @@ static void ReportLayout() {
     ExpectTrue(test, global.Percent == 100, "global time is not 100% of itself");
 }
 
-// The child's own output comes first, untouched, then the report.
-static void ReportFollowsTheChildsOutput() {
-    WexelRun run = RunWexel(g_wexel.c_str(), L"wexel.exe exit_with.exe 7");
-    std::vector<std::string> lines = SplitLines(run.Output);
-    ExpectTrue("exit_code_message_comes_before_the_report",
-               lines.size() == 9 && lines[0].empty() && lines[1] == "Exit code: 7" &&
-                   lines[2].empty() && lines[3].empty() &&
-                   lines[4].compare(0, 12, "Kernel  Time") == 0 && lines[8].empty(),
-               "got \"" + Visible(run.Output) + "\"");
-    ExpectCode("exit_code_message_comes_before_the_report", run.ExitCode, 7);
-}
-
 int main(int argc, char** argv) {
     g_wexel = StartTestProgram(argc, argv);
     if (g_wexel.empty()) return 2;
 
     UsageText();
     ReportLayout();
-    ReportFollowsTheChildsOutput();
     return Finish();
 }
