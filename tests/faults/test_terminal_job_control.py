@@ -152,7 +152,7 @@ class JobControl(unittest.TestCase):
         return read_line(self.report_read, self.deadline)
 
     def assert_stops(self, signal_number):
-        self.assertEqual(self.next_report(), ["stopped", str(signal_number)])
+        self.assertEqual(self.next_report(), ["stopped", str(int(signal_number))])
 
     def continue_job(self, how=b"c"):
         os.write(self.control_write, how)
