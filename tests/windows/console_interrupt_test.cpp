@@ -7,6 +7,8 @@
 #include "expectations.h"
 #include "wexel_launch.h"
 
+#include <stdio.h>
+
 static const char SharedConsole[] = "processes on the console: 2\r\n";
 static const char NotDelivered[] = "no console control event arrived";
 static const char ReportStart[] = "\r\nExit code: -1073741510\r\n\r\n\r\nKernel  Time";
@@ -31,9 +33,23 @@ static void WexelSurvivesAndReports(const std::wstring& wexel) {
     ExpectCode(test, run.ExitCode, STATUS_CONTROL_C_EXIT);
 }
 
+// Wine before 6 (Debian 11 has 5.0) keeps no list of a console's processes
+// and gives a console event to the sender alone: there is nothing to test.
+static const int Skipped = 77;
+
+static bool ConsoleIsShared() {
+    WexelRun run = RunWexel((TestProgramFolder() + L"send_console_interrupt.exe").c_str(),
+                            L"send_console_interrupt.exe", CREATE_NEW_CONSOLE);
+    return run.Output.compare(0, 28, "processes on the console: 0\r") != 0;
+}
+
 int main(int argc, char** argv) {
     std::wstring wexel = StartTestProgram(argc, argv);
     if (wexel.empty()) return 2;
+    if (!ConsoleIsShared()) {
+        printf("skipped: this Windows lists no process on a new console (Wine before 6)\n");
+        return Skipped;
+    }
     AParentWithoutHandlerEnds();
     WexelSurvivesAndReports(wexel);
     return Finish();
