@@ -25,10 +25,18 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # WINEDEBUG=-all keeps Wine's diagnostics off the output the tests compare.
 set(WEXEL_WINEPREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
 set(WEXEL_WINE_HOME ${CMAKE_BINARY_DIR}/wine-home)
+# Wine 10 (Debian 13) aborts setting a prefix up ("free(): invalid pointer")
+# when TMPDIR names any folder but /tmp; it then keeps its server's socket
+# in a folder of its own under /tmp.
+set(WEXEL_WINE_TMPDIR TMPDIR=${WEXEL_WINE_HOME}/tmp)
+execute_process(COMMAND wine --version OUTPUT_VARIABLE WEXEL_WINE_VERSION ERROR_QUIET)
+if(WEXEL_WINE_VERSION MATCHES "^wine-([0-9]+)" AND CMAKE_MATCH_1 GREATER_EQUAL 10)
+  set(WEXEL_WINE_TMPDIR "")
+endif()
 set(WEXEL_WINE_ENV
     env WINEPREFIX=${WEXEL_WINEPREFIX} WINEARCH=win64 WINEDEBUG=-all
         WINEDLLOVERRIDES=winemenubuilder.exe=d
-        HOME=${WEXEL_WINE_HOME} TMPDIR=${WEXEL_WINE_HOME}/tmp
+        HOME=${WEXEL_WINE_HOME} ${WEXEL_WINE_TMPDIR}
         XDG_CONFIG_HOME=${WEXEL_WINE_HOME}/.config XDG_DATA_HOME=${WEXEL_WINE_HOME}/.local/share
         XDG_CACHE_HOME=${WEXEL_WINE_HOME}/.cache)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${WEXEL_WINE_ENV} wine)
