@@ -250,6 +250,18 @@ TEST_F(MeasuredRun, RunWithLongCommandLineLeavesNoDescriptorOpen) {
     EXPECT_EQ(descriptors(), before);
 }
 
+// The layer's calls as wexel's core makes them, outside RunMeasured.
+bool Start(LPWSTR commandLine, PROCESS_INFORMATION* child) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    return CreateProcessW(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, child);
+}
+
+BOOL(WINAPI* MemoryQuery())(HANDLE, PPROCESS_MEMORY_COUNTERS, DWORD) {
+    return reinterpret_cast<BOOL(WINAPI*)(HANDLE, PPROCESS_MEMORY_COUNTERS, DWORD)>(
+        GetProcAddress(GetModuleHandleW(TEXT("kernel32.dll")), "K32GetProcessMemoryInfo"));
+}
+
 // A clock that moves only as the wait sleeps, and the sleeps it asked for.
 uint64_t g_fakeNanoseconds;
 std::vector<uint64_t> g_sleeps;
@@ -272,16 +284,13 @@ int SleepOnFakeClock(const sigset_t*, siginfo_t*, const struct timespec* timeout
 TEST_F(MeasuredRun, FiniteWaitEndsAtItsDeadlineWhileTheCommandRuns) {
     // Long past the wait's limit, but not forever, should the limit be lost.
     LPWSTR commandLine = CommandBufferFor({WEXEL_CHILDREN_DIR "/sleep_ms", "3000"});
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
     PROCESS_INFORMATION child;
     g_fakeNanoseconds = BootMilliseconds() * 1000000u;
     uint64_t started = g_fakeNanoseconds;
     g_sleeps.clear();
     SwapCall("clock_gettime", FakeClock);
     SwapCall("sigtimedwait", SleepOnFakeClock);
-    ASSERT_TRUE(CreateProcessW(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup,
-                               &child));
+    ASSERT_TRUE(Start(commandLine, &child));
     ASSERT_EQ(WaitForSingleObject(child.hProcess, 1000), WAIT_TIMEOUT);
     RestoreCalls();
     // The virtual peak is read 1 ms after the start, then at most 80 ms
@@ -298,8 +307,7 @@ TEST_F(MeasuredRun, FiniteWaitEndsAtItsDeadlineWhileTheCommandRuns) {
     EXPECT_EQ(WaitForSingleObject(child.hProcess, INFINITE), WAIT_OBJECT_0);
     EXPECT_TRUE(GetExitCodeProcess(child.hProcess, &code));
     EXPECT_EQ(code, 128u + SIGKILL);
-    auto query = reinterpret_cast<BOOL(WINAPI*)(HANDLE, PPROCESS_MEMORY_COUNTERS, DWORD)>(
-        GetProcAddress(GetModuleHandleW(TEXT("kernel32.dll")), "K32GetProcessMemoryInfo"));
+    auto query = MemoryQuery();
     PROCESS_MEMORY_COUNTERS counters;
     EXPECT_FALSE(query(child.hProcess, &counters, sizeof(counters) - 1));
     EXPECT_TRUE(query(child.hProcess, &counters, sizeof(counters)));
@@ -315,11 +323,8 @@ TEST_F(MeasuredRun, QueriesFailOnceSomeoneElseReapedTheChild) {
     // A library's own waitpid took the child's end: what is gone is
     // reported as unreadable, never as a clean exit.
     LPWSTR commandLine = CommandBufferFor({WEXEL_CHILDREN_DIR "/exit_with", "3"});
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
     PROCESS_INFORMATION child;
-    ASSERT_TRUE(CreateProcessW(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup,
-                               &child));
+    ASSERT_TRUE(Start(commandLine, &child));
     pid_t pid = static_cast<pid_t>(child.dwProcessId);
     ASSERT_EQ(waitpid(pid, nullptr, 0), pid);
     EXPECT_EQ(WaitForSingleObject(child.hProcess, INFINITE), WAIT_OBJECT_0);
@@ -328,8 +333,7 @@ TEST_F(MeasuredRun, QueriesFailOnceSomeoneElseReapedTheChild) {
     DWORD code = 12345;
     EXPECT_FALSE(GetExitCodeProcess(child.hProcess, &code));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ECHILD));
-    auto query = reinterpret_cast<BOOL(WINAPI*)(HANDLE, PPROCESS_MEMORY_COUNTERS, DWORD)>(
-        GetProcAddress(GetModuleHandleW(TEXT("kernel32.dll")), "K32GetProcessMemoryInfo"));
+    auto query = MemoryQuery();
     PROCESS_MEMORY_COUNTERS counters;
     EXPECT_FALSE(query(child.hProcess, &counters, sizeof(counters)));
     CloseHandle(child.hThread);
