@@ -100,6 +100,20 @@ for _ in range(2):
 print("continued %d times" % len(continued))
 """
 
+# A line read from the terminal, and the job's place when it was read.
+READING_A_LINE = """
+import os, sys
+line = sys.stdin.readline()
+print("read " + line.strip())
+raise SystemExit(0 if os.tcgetpgrp(0) == os.getpgrp() else 3)
+"""
+
+WRITING_A_LINE = """
+import os, time
+time.sleep(0.3)
+os.write(1, b"wrote-it\\n")
+"""
+
 # As an interactive shell: a process group of its own, with the terminal.
 STOPPING_IN_A_GROUP_OF_ITS_OWN = """
 import os, signal
@@ -229,6 +243,26 @@ class JobControl(unittest.TestCase):
         self.assertEqual(process_state(pid), "T")
         self.continue_job()
         self.assertEqual(self.next_report(), ["exited", "0"])
+
+    def test_background_job_brought_back_with_fg_runs_in_the_foreground(self):
+        # As alone: a read in the background stops the job, and so does a
+        # write under stty tostop; bg leaves it where it was, so it stops
+        # again; fg brings it to the foreground, where it reads or writes.
+        cases = ((READING_A_LINE, signal.SIGTTIN, b"", b"read typed\n"),
+                 (READING_A_LINE, signal.SIGTTIN, b"b", b"read typed\n"),
+                 (WRITING_A_LINE, signal.SIGTTOU, b"", b"wrote-it\n"))
+        for script, stop, first, printed in cases:
+            with self.subTest(stop=stop.name, bg_first=bool(first)):
+                terminal, _ = self.start_job([sys.executable, "-c", script], background=True)
+                self.assert_stops(stop)
+                if first:
+                    self.continue_job(first)
+                    self.assert_stops(stop)
+                self.continue_job()
+                os.write(terminal, b"typed\n")
+                self.assertEqual(self.next_report(), ["exited", "0"])
+                before, _ = split_report(read_terminal(terminal, self.deadline))
+                self.assertEqual(before, printed)
 
     def test_job_stopped_writing_its_report_in_the_background_can_be_ended(self):
         # stty tostop: the report stops wexel for want of the terminal, and

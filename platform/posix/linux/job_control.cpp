@@ -13,7 +13,10 @@
 // may hold the terminal's foreground when it stops. The shell that
 // continues wexel with fg gives the terminal to wexel's group; wexel hands
 // it on to the command's group, as it was, so the command does not find
-// itself in the background.
+// itself in the background. Only then: a command in wexel's own group that
+// stopped in the background (a read, or a write under stty tostop) is
+// brought back by fg with the rest of the job, and the group that held the
+// terminal then was the shell's, which must not get it back.
 #include "child.h"
 #include "system_calls.h"
 
@@ -50,12 +53,13 @@ static pid_t ForegroundGroup(int* terminal) {
 void FollowChildStop(Child* child, int signalNumber) {
     child->Stopped = true;
     int terminal;
-    pid_t commandsGroup = ForegroundGroup(&terminal);
+    pid_t foreground = ForegroundGroup(&terminal);
+    pid_t commandsGroup = getpgid(child->Pid);
     StopSelf(signalNumber);
     // Continued in the foreground (fg), where the command's own group had it.
     pid_t ownGroup = getpgrp();
-    if (terminal >= 0 && commandsGroup > 0 && commandsGroup != ownGroup &&
-        tcgetpgrp(terminal) == ownGroup)
+    if (terminal >= 0 && foreground > 0 && foreground == commandsGroup &&
+        commandsGroup != ownGroup && tcgetpgrp(terminal) == ownGroup)
         tcsetpgrp(terminal, commandsGroup);
     if (terminal >= 0) close(terminal);
     // The SIGCONT that continued wexel is still held: taken by the wait, it
