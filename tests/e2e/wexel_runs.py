@@ -32,9 +32,8 @@ WEXEL_PROGRAM = shutil.which(EMULATOR[0]) if EMULATOR else WEXEL
 
 # Why the few checks that an emulator cannot show are skipped under one.
 EMULATED_MEMORY = "memory figures and wexel's own footprint under an emulator are the emulator's"
-EMULATED_LAUNCH = ("qemu-user runs a child started with CLONE_VM | CLONE_VFORK as a plain fork: "
-                   "a failed exec reaches wexel as the child's exit code 127, not as the "
-                   "launch's error")
+EMULATED_EXEC_LIMIT = ("the kernel's limit on an exec's arguments is met by wexel executed "
+                       "itself, and an emulated wexel's exec carries the emulator's arguments too")
 EMULATED_IGNORED_SIGNALS = ("qemu-user catches the signals it was started with ignored, so "
                             "exec hands them to the child at their default")
 EMULATED_REALTIME_SIGNALS = "qemu-user numbers the real-time signals apart from the host"

@@ -13,7 +13,7 @@ import unittest
 
 from fault_runs import (DEADLINE_SECONDS, WEXEL, child, command, default_signals, is_static,
                         run_to_end)
-from wexel_runs import EMULATED_LAUNCH, EMULATED_MEMORY, native_only, split_report
+from wexel_runs import EMULATED_EXEC_LIMIT, EMULATED_MEMORY, native_only, split_report
 
 # The kernel's limit on one argument, its NUL included.
 MAX_ARG_STRLEN = 32 * 4096
@@ -111,7 +111,7 @@ class OutOfAddressSpace(unittest.TestCase):
         self.assertEqual(codes, {12})
 
 
-@native_only(EMULATED_LAUNCH)
+@native_only(EMULATED_EXEC_LIMIT)
 class AtTheLimit(unittest.TestCase):
     """wexel reached through a short path, its child found on a long PATH:
     the child's exec carries more bytes than wexel's own (the path the

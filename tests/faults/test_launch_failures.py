@@ -10,10 +10,9 @@ import tempfile
 import unittest
 
 from fault_runs import run_to_end
-from wexel_runs import EMULATED_LAUNCH, native_only, split_report
+from wexel_runs import split_report
 
 
-@native_only(EMULATED_LAUNCH)
 class LaunchFailures(unittest.TestCase):
     def setUp(self):
         self.directory = tempfile.mkdtemp()

@@ -430,6 +430,31 @@ int CloneRefusedAfterTheFirst(int (*function)(void*), void* stack, int flags, vo
     return CountedClone(function, stack, flags, argument);
 }
 
+// As qemu-user and valgrind run the launch's clone: a plain fork, whose
+// child writes nothing into wexel's memory.
+int CloneAsPlainFork(int (*function)(void*), void*, int, void* argument, ...) {
+    pid_t pid = fork();
+    if (pid == 0) _exit(function(argument));
+    return pid;
+}
+
+// As a descriptor limit that the three standard descriptors have reached.
+int PipeRefused(int*, int) {
+    errno = EMFILE;
+    return -1;
+}
+
+// A file with no #! line, which the kernel refuses and /bin/sh runs.
+std::string WriteScript(const char* text) {
+    char script[] = "/tmp/wexel-script-XXXXXX";
+    int file = mkstemp(script);
+    EXPECT_GE(file, 0);
+    EXPECT_EQ(write(file, text, strlen(text)), static_cast<ssize_t>(strlen(text)));
+    fchmod(file, 0700);
+    close(file);
+    return script;
+}
+
 // An orphan that ends just before the command does: the wait hears of the
 // orphan first, and by the time it reaps it the command has ended too.
 pid_t g_orphan;
@@ -532,19 +557,34 @@ TEST_F(MeasuredRun, OrphanEndingWithTheCommandLeavesTheCommandsStatus) {
 
 TEST_F(MeasuredRun, ShellThatCannotStartGivesTheFilesOwnError) {
     // A script with no #! line is run with /bin/sh, which cannot start here.
-    char script[] = "/tmp/wexel-script-XXXXXX";
-    int file = mkstemp(script);
-    ASSERT_GE(file, 0);
-    EXPECT_EQ(write(file, "exit 3\n", 7), 7);
-    fchmod(file, 0700);
-    close(file);
+    std::string script = WriteScript("exit 3\n");
     g_starts = 0;
     SwapCall("clone", CloneRefusedAfterTheFirst);
     Outcome outcome = Run(script, {});
-    unlink(script);
+    unlink(script.c_str());
     EXPECT_EQ(g_starts, 1);
     EXPECT_EQ(outcome.status, FailureStatus);
     EXPECT_EQ(outcome.printed, "\nCan't find program. Error code = 8\n");
+}
+
+TEST_F(MeasuredRun, FailedExecIsTheLaunchsErrorWhateverTheForkOrTheDescriptors) {
+    // Under a plain fork only the pipe brings the exec's error back; with
+    // no pipe to be had, a real vfork's shared memory still does.
+    std::string script = WriteScript("exit 3\n");
+    for (bool plainFork : {true, false}) {
+        SCOPED_TRACE(plainFork ? "plain fork" : "no pipe");
+        RestoreCalls();
+        if (plainFork) SwapCall("clone", CloneAsPlainFork);
+        else SwapCall("pipe2", PipeRefused);
+        Outcome missing = Run("/nonexistent/program", {});
+        EXPECT_EQ(missing.status, FailureStatus);
+        EXPECT_EQ(missing.printed, "\nCan't find program. Error code = 2\n");
+        EXPECT_FALSE(missing.measurement.Started);
+        Outcome shell = Run(script, {});
+        EXPECT_EQ(shell.status, 3);
+        EXPECT_EQ(shell.printed, "\nExit code: 3\n");
+    }
+    unlink(script.c_str());
 }
 
 TEST_F(MeasuredRun, WaitSleepsWhereSignalsCannotBeTaken) {

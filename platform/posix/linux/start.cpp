@@ -8,12 +8,21 @@
 // timers, a real-time policy that resets on fork). Until its exec the child
 // makes only system calls, through the C library's one-call wrappers: no
 // lock, no allocation, nothing that touches what wexel is using.
+//
+// A failed exec comes back through a close-on-exec pipe, as musl's
+// posix_spawn does it: the child writes the errno there, and wexel reads
+// until the exec closes the pipe or the child's end does. That holds under
+// any fork semantics: qemu-user and valgrind run this clone as a plain
+// fork, where what the child writes into memory never reaches wexel. The
+// shared record stays as the channel where no pipe can be had (a
+// descriptor limit already reached), exact under a real vfork.
 #include "child.h"
 #include "system_calls.h"
 
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <stddef.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/prctl.h>
@@ -28,6 +37,13 @@ static const char* const Shell = "/bin/sh";
 // What execvp searches when PATH is not set.
 static const char* const DefaultSearchPath = "/bin:/usr/bin";
 
+// What the child sends back when no exec succeeded: the errno, and for
+// ENOEXEC the file that the kernel could not run, as far as its NUL.
+struct ExecFailure {
+    volatile int Error;
+    char RefusedFile[PATH_MAX];
+};
+
 // What the child needs, read by wexel before the start. The child sees the
 // same record, since it runs in wexel's memory until its exec.
 struct StartRequest {
@@ -39,10 +55,8 @@ struct StartRequest {
     struct sched_param Priority;
     struct itimerval VirtualTimer;  // wexel's ITIMER_VIRTUAL, moved to the command
     struct itimerval ProfileTimer;  // and its ITIMER_PROF
-    // Written by the child when no exec succeeded: the errno, and for
-    // ENOEXEC the file that the kernel could not run.
-    volatile int Error;
-    char RefusedFile[PATH_MAX];
+    int ErrorPipe;           // the pipe's end the child writes; -1 without a pipe
+    ExecFailure Failure;     // written by the child when no exec succeeded
 };
 
 alignas(16) static char g_childStack[64 * 1024];
@@ -81,8 +95,8 @@ __attribute__((no_sanitize("address"))) static int ExecFile(StartRequest* reques
     int error = errno;
     // A file the kernel looked into has a name shorter than PATH_MAX.
     size_t length = strlen(path);
-    if (error == ENOEXEC && length < sizeof(request->RefusedFile))
-        memcpy(request->RefusedFile, path, length + 1);
+    if (error == ENOEXEC && length < sizeof(request->Failure.RefusedFile))
+        memcpy(request->Failure.RefusedFile, path, length + 1);
     return error;
 }
 
@@ -122,19 +136,45 @@ __attribute__((no_sanitize("address"))) static int RunCommand(void* data) {
     RestoreDispositionsForChild();
     TakeOverWhatWexelHas(request);
     sigprocmask(SIG_SETMASK, GivenSignalMask(), NULL);
-    request->Error = ExecBySearch(request);
+    ExecFailure* failure = &request->Failure;
+    failure->Error = ExecBySearch(request);
+    size_t length = offsetof(ExecFailure, RefusedFile);
+    if (failure->Error == ENOEXEC) length += strlen(failure->RefusedFile) + 1;
+    if (request->ErrorPipe >= 0) write(request->ErrorPipe, failure, length);
     _exit(127);
 }
 
+// Everything the child wrote, up to the end that its exec or its exit
+// makes; an error comes whole, or not at all, in one pipe buffer.
+static void ReadExecFailure(int fd, ExecFailure* failure) {
+    char* into = reinterpret_cast<char*>(failure);
+    size_t have = 0;
+    for (;;) {
+        ssize_t length = read(fd, into + have, sizeof(*failure) - have);
+        if (length < 0 && errno == EINTR) continue;
+        if (length <= 0 || (have += static_cast<size_t>(length)) == sizeof(*failure)) break;
+    }
+    if (have >= offsetof(ExecFailure, RefusedFile) + 1) into[have - 1] = 0;
+}
+
 static int StartProcess(pid_t* pid, StartRequest* request) {
-    request->Error = 0;
+    memset(&request->Failure, 0, offsetof(ExecFailure, RefusedFile));
+    int errorPipe[2] = {-1, -1};
+    if (osPipe2(errorPipe, O_CLOEXEC) != 0) errorPipe[0] = errorPipe[1] = -1;
+    request->ErrorPipe = errorPipe[1];
     int started = osClone(RunCommand, g_childStack + sizeof(g_childStack),
                           CLONE_VM | CLONE_VFORK | SIGCHLD, request);
-    if (started < 0) return errno;
-    if (request->Error != 0) {
+    int cloneError = errno;
+    if (errorPipe[1] >= 0) close(errorPipe[1]);
+    if (errorPipe[0] >= 0) {
+        if (started >= 0) ReadExecFailure(errorPipe[0], &request->Failure);
+        close(errorPipe[0]);
+    }
+    if (started < 0) return cloneError;
+    if (request->Failure.Error != 0) {
         while (waitpid(started, NULL, 0) < 0 && errno == EINTR) {
         }
-        return request->Error;
+        return request->Failure.Error;
     }
     *pid = started;
     return 0;
@@ -161,7 +201,7 @@ static bool LooksLikeText(const char* path) {
 // it: /bin/sh FILE ARGUMENTS... When that cannot be done, ENOEXEC stands.
 static int StartWithShell(pid_t* pid, StartRequest* request) {
     char file[PATH_MAX];
-    strcpy(file, request->RefusedFile);
+    strcpy(file, request->Failure.RefusedFile);
     if (!LooksLikeText(file)) return ENOEXEC;
     char* const* arguments = request->Arguments;
     size_t count = 0;

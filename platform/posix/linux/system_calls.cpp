@@ -18,5 +18,5 @@ SystemCall g_systemCalls[SystemCallCount] = {
     WEXEL_ENTRY(clone),     WEXEL_ENTRY(wait4),  WEXEL_ENTRY(waitid),
     WEXEL_ENTRY(sigtimedwait), WEXEL_ENTRY(kill), WEXEL_ENTRY(sigaction),
     WEXEL_ENTRY(calloc),    WEXEL_ENTRY(malloc), WEXEL_ENTRY(open),
-    WEXEL_ENTRY(pread),     WEXEL_ENTRY(clock_gettime),
+    WEXEL_ENTRY(pread),     WEXEL_ENTRY(clock_gettime), WEXEL_ENTRY(pipe2),
 };

@@ -40,6 +40,7 @@ enum SystemCallIndex {
     SysOpen,
     SysPread,
     SysClockGettime,
+    SysPipe2,
     SystemCallCount
 };
 
@@ -62,5 +63,6 @@ extern SystemCall g_systemCalls[SystemCallCount];
 #define osOpen WEXEL_SYSTEM_CALL(SysOpen, int (*)(const char*, int, ...))
 #define osPread WEXEL_SYSTEM_CALL(SysPread, ssize_t(*)(int, void*, size_t, off_t))
 #define osClockGettime WEXEL_SYSTEM_CALL(SysClockGettime, int (*)(clockid_t, struct timespec*))
+#define osPipe2 WEXEL_SYSTEM_CALL(SysPipe2, int (*)(int*, int))
 
 #endif
