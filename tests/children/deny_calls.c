@@ -1,7 +1,7 @@
 /* Runs a program where the named system calls fail with EPERM, as under a
  * container's seccomp filter:
  *   deny_calls CALL[,CALL...] PROGRAM [ARGUMENT...]
- * CALL is one of prctl, rt_sigtimedwait, ppoll. */
+ * CALL is one of prctl, rt_sigtimedwait, ppoll, wait4. */
 #define _GNU_SOURCE
 #include <errno.h>
 #include <linux/filter.h>
@@ -17,6 +17,7 @@ static int CallNumber(const char* name) {
     if (strcmp(name, "prctl") == 0) return SYS_prctl;
     if (strcmp(name, "rt_sigtimedwait") == 0) return SYS_rt_sigtimedwait;
     if (strcmp(name, "ppoll") == 0) return SYS_ppoll;
+    if (strcmp(name, "wait4") == 0) return SYS_wait4;
     return -1;
 }
 

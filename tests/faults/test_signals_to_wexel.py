@@ -9,6 +9,7 @@ run."""
 
 import ctypes
 import os
+import select
 import signal
 import subprocess
 import sys
@@ -19,7 +20,7 @@ from fault_runs import (DEADLINE_SECONDS, child, children_of, command, default_s
                         kill_quietly, pid_namespaces_work, process_state, start_wexel,
                         wait_for_child, wait_for_exit)
 from wexel_runs import (EMULATED_FAULT_SIGNALS, EMULATED_FORWARDING, EMULATED_IGNORED_SIGNALS,
-                        EMULATED_REALTIME_SIGNALS, EMULATOR,
+                        EMULATED_REALTIME_SIGNALS, EMULATOR, WEXEL_PROGRAM,
                         emulator_older_than, native_only, split_report)
 
 SLEEP_MS = 1500
@@ -80,6 +81,51 @@ class SignalsToWexelAlone(unittest.TestCase):
             self.assertIn(process_state(pid), ("S", "R"))
             os.kill(wexel, signal.SIGCONT)
         self.assert_whole_quiet_run(*self.run_with_signals(send))
+
+
+class WexelEndedWhileTheChildRuns(unittest.TestCase):
+    """SIGKILL cannot be passed on: the kernel ends the child with it as
+    wexel dies, as a supervisor's kill -9 would have ended the command
+    alone, and the output the child held closes at once."""
+
+    def assert_child_ends_with_wexel(self, end, denied=None):
+        """Runs a long sleep_ms under wexel, where a seccomp filter refuses
+        the call named by denied, calls end(wexel), and returns wexel's
+        output and status once the child's end has closed the output."""
+        deadline = time.monotonic() + DEADLINE_SECONDS
+        arguments = command([child("sleep_ms"), 600000])
+        if denied:
+            arguments = [child("deny_calls"), denied, WEXEL_PROGRAM, *arguments[1:]]
+        wexel = subprocess.Popen(arguments, executable=None if denied else WEXEL_PROGRAM,
+                                 stdout=subprocess.PIPE, preexec_fn=default_signals)
+        self.addCleanup(wexel.stdout.close)
+        self.addCleanup(kill_quietly, wexel.pid)
+        end(wexel)
+        # A child left running holds the pipe open for ten minutes.
+        output = b""
+        while True:
+            left = max(0.0, deadline - time.monotonic())
+            ready, _, _ = select.select([wexel.stdout], [], [], left)
+            self.assertTrue(ready, "the child outlived wexel")
+            data = os.read(wexel.stdout.fileno(), 4096)
+            if not data:
+                return output, wait_for_exit(wexel, deadline)
+            output += data
+
+    def test_sigkill_to_wexel_ends_the_child(self):
+        def kill_wexel(wexel):
+            pid = wait_for_child(wexel.pid, time.monotonic() + DEADLINE_SECONDS)
+            self.addCleanup(kill_quietly, pid)
+            os.kill(wexel.pid, signal.SIGKILL)
+        output, status = self.assert_child_ends_with_wexel(kill_wexel)
+        self.assertEqual((output, status), (b"", -signal.SIGKILL))
+
+    def test_wait_that_fails_ends_the_child_with_wexel(self):
+        # A filter that refuses wait4: wexel cannot learn the child's end,
+        # says so and ends with 999, and the child does not run on.
+        output, status = self.assert_child_ends_with_wexel(lambda wexel: None, "wait4")
+        self.assertTrue(output.startswith(b"\nGetExitCodeProcess error\n"), output)
+        self.assertEqual(status, 999 % 256)
 
 
 # A child that unblocks SIGTERM and then sleeps, as a program started with

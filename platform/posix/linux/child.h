@@ -60,8 +60,9 @@ struct Child {
 // Starts the program named by arguments[0] (found by PATH as execvp finds
 // it) with what it would have had without wexel: the environment,
 // directory, descriptors, process group, signal mask and dispositions that
-// wexel was given, its parent-death signal, its real-time policy and its
-// CPU timers. From just before the start every signal is held for the wait
+// wexel was given, its parent-death signal (SIGKILL where wexel was given
+// none, so that the command does not outlive a wexel that is killed), its
+// real-time policy and its CPU timers. From just before the start every signal is held for the wait
 // to take. Returns 0, or an errno value with nothing left running.
 int StartChild(Child* child, char* const arguments[]);
 

@@ -50,7 +50,7 @@ struct StartRequest {
     char* const* Arguments;  // arguments[0] names the program
     const char* SearchPath;  // PATH for a name without a slash; NULL to take it as a path
     pid_t Parent;            // wexel, whose end the death signal stands for
-    int DeathSignal;         // wexel's own PR_SET_PDEATHSIG; 0 for none
+    int DeathSignal;         // for the command: wexel's own, or SIGKILL where it has none
     int Policy;              // a real-time policy that resets on fork; -1 for none
     struct sched_param Priority;
     struct itimerval VirtualTimer;  // wexel's ITIMER_VIRTUAL, moved to the command
@@ -65,10 +65,18 @@ static bool IsArmed(const struct itimerval& timer) {
     return timer.it_value.tv_sec != 0 || timer.it_value.tv_usec != 0;
 }
 
+// A SIGKILL that ends wexel cannot be passed on; as its death signal the
+// kernel delivers it to the command as wexel dies, so that a supervisor's
+// kill -9 ends the command too, as it would have without wexel. So does
+// any other end of wexel while the command runs (a fault of its own, a
+// wait that failed), which would otherwise leave the command running on,
+// holding its caller's output open. A death signal that wexel's own
+// caller chose goes to the command instead.
 static void ReadWhatWexelHas(StartRequest* request) {
     request->Parent = getpid();
     request->DeathSignal = 0;
     prctl(PR_GET_PDEATHSIG, &request->DeathSignal);
+    if (request->DeathSignal == 0) request->DeathSignal = SIGKILL;
     // A policy flagged SCHED_RESET_ON_FORK is SCHED_OTHER again in a child.
     int policy = sched_getscheduler(0);
     int base = policy & ~SCHED_RESET_ON_FORK;
@@ -80,10 +88,8 @@ static void ReadWhatWexelHas(StartRequest* request) {
 
 // A death signal set now comes too late for a wexel that is already gone.
 __attribute__((no_sanitize("address"))) static void TakeOverWhatWexelHas(const StartRequest* request) {
-    if (request->DeathSignal != 0) {
-        prctl(PR_SET_PDEATHSIG, request->DeathSignal);
-        if (getppid() != request->Parent) kill(getpid(), request->DeathSignal);
-    }
+    prctl(PR_SET_PDEATHSIG, request->DeathSignal);
+    if (getppid() != request->Parent) kill(getpid(), request->DeathSignal);
     if (request->Policy >= 0) sched_setscheduler(0, request->Policy, &request->Priority);
     if (IsArmed(request->VirtualTimer)) setitimer(ITIMER_VIRTUAL, &request->VirtualTimer, NULL);
     if (IsArmed(request->ProfileTimer)) setitimer(ITIMER_PROF, &request->ProfileTimer, NULL);
