@@ -128,6 +128,27 @@ class WexelEndedWhileTheChildRuns(unittest.TestCase):
         self.assertEqual(status, 999 % 256)
 
 
+class WhereSignalsCannotBeTaken(unittest.TestCase):
+    def test_signal_held_for_the_child_does_not_end_wexel_before_its_report(self):
+        # A seccomp filter refuses sigtimedwait: a signal sent to wexel is
+        # held, pending, and once the child has ended it is dropped, as
+        # any that arrives then, rather than ending wexel without a report.
+        deadline = time.monotonic() + DEADLINE_SECONDS
+        arguments = command([child("sleep_ms"), SLEEP_MS])
+        wexel = subprocess.Popen([child("deny_calls"), "rt_sigtimedwait", WEXEL_PROGRAM,
+                                  *arguments[1:]], stdout=subprocess.PIPE,
+                                 preexec_fn=default_signals)
+        self.addCleanup(wexel.stdout.close)
+        self.addCleanup(kill_quietly, wexel.pid)
+        pid = wait_for_child(wexel.pid, deadline)
+        self.addCleanup(kill_quietly, pid)
+        os.kill(wexel.pid, signal.SIGTERM)
+        before, report = split_report(wexel.stdout.read())
+        self.assertEqual(before, b"")
+        self.assertGreaterEqual(report.global_, SLEEP_MS / 1000)
+        self.assertEqual(wait_for_exit(wexel, deadline), 0)
+
+
 # A child that unblocks SIGTERM and then sleeps, as a program started with
 # it blocked may do.
 UNBLOCKING_SIGTERM = ("import signal, time; "

@@ -26,6 +26,7 @@
 #include "system_calls.h"
 
 #include <errno.h>
+#include <string.h>
 #include <sys/select.h>
 #include <time.h>
 
@@ -128,6 +129,23 @@ void RouteSignal(Child* child, const siginfo_t* info) {
     }
 }
 
+// Where the signals could not be taken, what was held for the command is
+// still pending. A disposition set to SIG_IGN discards a pending signal,
+// so each is dropped that way rather than left to end wexel before its
+// report; what wexel was given blocked stays, as it was given.
+static void DropHeldSignals(void) {
+    sigset_t pending;
+    if (sigpending(&pending) != 0) return;
+    for (int signalNumber = 1; signalNumber < NSIG; ++signalNumber) {
+        if (!sigismember(&pending, signalNumber) || sigismember(&g_givenMask, signalNumber))
+            continue;
+        struct sigaction ignore, old;
+        memset(&ignore, 0, sizeof(ignore));
+        ignore.sa_handler = SIG_IGN;
+        if (osSigaction(signalNumber, &ignore, &old) == 0) osSigaction(signalNumber, &old, NULL);
+    }
+}
+
 // What came after the command's end was meant for a command that is gone,
 // as it would have found it gone without wexel: dropped, but for the
 // console's interrupts. Then the mask wexel was given, and no pending
@@ -135,6 +153,7 @@ void RouteSignal(Child* child, const siginfo_t* info) {
 void ReleaseSignalsAfterReap(Child* child) {
     siginfo_t info;
     while (!g_cannotTakeSignals && TakeSignal(&info, 0) > 0) RouteSignal(child, &info);
+    if (g_cannotTakeSignals) DropHeldSignals();
     RestoreDispositionsAfterReap();
     sigprocmask(SIG_SETMASK, &g_givenMask, NULL);
 }
