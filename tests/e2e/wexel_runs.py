@@ -2,6 +2,7 @@
 run them and find the processes wexel started, and the report's exact
 layout."""
 
+import functools
 import os
 import random
 import re
@@ -10,6 +11,7 @@ import shlex
 import shutil
 import signal
 import subprocess
+import sys
 import time
 import unittest
 
@@ -46,6 +48,9 @@ EMULATED_FATAL_SIGNAL = ("qemu-user reports a fatal signal of the program it run
 
 EMULATED_FORWARDING = ("qemu-user before 7.2 (Debian 11's 5.2) does not let the emulated "
                        "wexel pass a signal on: the child never gets it")
+EMULATED_KEPT_SIGNAL = ("this qemu-user keeps the signal for itself (Debian 13's 10.0 keeps "
+                        "SIGABRT): sent to the emulated wexel, it ends the emulator at once, "
+                        "with wexel in it, and never reaches the child")
 
 
 def native_only(reason):
@@ -61,6 +66,57 @@ def emulator_older_than(version):
                           stderr=subprocess.DEVNULL, text=True).stdout
     found = re.search(r"version (\d+)\.(\d+)", said)
     return bool(found) and tuple(int(part) for part in found.groups()) < version
+
+
+# A child that takes one signal, says so each time, and lives on.
+_SIGNAL_TELLER = ("import signal, sys, time\n"
+                  "signal.signal(int(sys.argv[1]), lambda *_: print('got', flush=True))\n"
+                  "print('ready', flush=True)\n"
+                  "time.sleep(600)\n")
+
+
+@functools.lru_cache(maxsize=None)
+def emulator_keeps(signal_number):
+    """Whether the emulator keeps a signal sent to it for itself, found by
+    what it does: the emulated wexel runs a child that takes the signal and
+    says so, the signal is sent to the emulator, and the emulator dies of it
+    with the child never told. False when wexel runs natively, or when the
+    signal reached the child. (An emulated wexel that died of the signal
+    itself would look the same; the native suite runs those tests in full.)"""
+    if not EMULATOR:
+        return False
+    deadline = time.monotonic() + DEADLINE_SECONDS
+
+    def default_disposition():
+        signal.signal(signal_number, signal.SIG_DFL)
+        signal.pthread_sigmask(signal.SIG_SETMASK, ())
+    emulator = subprocess.Popen(
+        wexel_command([sys.executable, "-c", _SIGNAL_TELLER, str(int(signal_number))]),
+        executable=WEXEL_PROGRAM, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+        preexec_fn=default_disposition)
+    pid = None
+    try:
+        pid = wait_for_child(emulator.pid, deadline)
+        # Once the child has taken the signal over; the report comes instead
+        # when it could not.
+        if emulator.stdout.readline() != b"ready\n":
+            return False
+        os.kill(emulator.pid, signal_number)
+        # Whatever comes first: the child's word (it was told), or the
+        # emulator's death. The child holds the output open after an
+        # emulator that died, so its end is not waited for.
+        while time.monotonic() < deadline:
+            if select.select([emulator.stdout], [], [], 0.01)[0]:
+                return False
+            if emulator.poll() is not None:
+                return emulator.returncode == -signal_number
+        return False
+    finally:
+        if pid is not None:
+            kill_quietly(pid)
+        kill_quietly(emulator.pid)
+        emulator.wait()
+        emulator.stdout.close()
 
 
 def wexel_command(arguments, name=WEXEL):

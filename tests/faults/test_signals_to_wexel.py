@@ -20,8 +20,9 @@ from fault_runs import (DEADLINE_SECONDS, child, children_of, command, default_s
                         kill_quietly, pid_namespaces_work, process_state, start_wexel,
                         wait_for_child, wait_for_exit)
 from wexel_runs import (EMULATED_FAULT_SIGNALS, EMULATED_FORWARDING, EMULATED_IGNORED_SIGNALS,
-                        EMULATED_REALTIME_SIGNALS, EMULATOR, WEXEL_PROGRAM,
-                        emulator_older_than, native_only, split_report)
+                        EMULATED_KEPT_SIGNAL, EMULATED_REALTIME_SIGNALS, EMULATOR,
+                        WEXEL_PROGRAM, emulator_keeps, emulator_older_than, native_only,
+                        split_report)
 
 SLEEP_MS = 1500
 # Python names it from 3.11 on; it is 16 on every Linux wexel is built for.
@@ -195,6 +196,8 @@ class SignalsPassedOnToTheChild(unittest.TestCase):
                     self.skipTest(EMULATED_REALTIME_SIGNALS)
                 if EMULATOR and signal_number in (signal.SIGSEGV, signal.SIGTRAP):
                     self.skipTest(EMULATED_FAULT_SIGNALS)
+                if emulator_keeps(signal_number):
+                    self.skipTest(EMULATED_KEPT_SIGNAL)
                 output, status = self.run_sleeping_child(
                     lambda wexel: os.kill(wexel, signal_number))
                 before, _ = split_report(output)
