@@ -36,6 +36,8 @@ WEXEL_PROGRAM = shutil.which(EMULATOR[0]) if EMULATOR else WEXEL
 EMULATED_MEMORY = "memory figures and wexel's own footprint under an emulator are the emulator's"
 EMULATED_EXEC_LIMIT = ("the kernel's limit on an exec's arguments is met by wexel executed "
                        "itself, and an emulated wexel's exec carries the emulator's arguments too")
+EMULATED_HELD_SIGNALS = ("qemu-user keeps a signal pending for the program it runs when that "
+                         "program sets it to be ignored, where the kernel drops it")
 EMULATED_IGNORED_SIGNALS = ("qemu-user catches the signals it was started with ignored, so "
                             "exec hands them to the child at their default")
 EMULATED_REALTIME_SIGNALS = "qemu-user numbers the real-time signals apart from the host"
@@ -103,11 +105,13 @@ def emulator_keeps(signal_number):
             return False
         os.kill(emulator.pid, signal_number)
         # Whatever comes first: the child's word (it was told), or the
-        # emulator's death. The child holds the output open after an
-        # emulator that died, so its end is not waited for.
+        # emulator's death, which ends the child too (its parent-death
+        # signal) and so may first be seen as the end of the output.
         while time.monotonic() < deadline:
             if select.select([emulator.stdout], [], [], 0.01)[0]:
-                return False
+                if emulator.stdout.readline() != b"":
+                    return False
+                return emulator.wait(max(0.0, deadline - time.monotonic())) == -signal_number
             if emulator.poll() is not None:
                 return emulator.returncode == -signal_number
         return False

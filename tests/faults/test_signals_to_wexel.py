@@ -20,9 +20,9 @@ from fault_runs import (DEADLINE_SECONDS, child, children_of, command, default_s
                         kill_quietly, pid_namespaces_work, process_state, start_wexel,
                         wait_for_child, wait_for_exit)
 from wexel_runs import (EMULATED_FAULT_SIGNALS, EMULATED_FORWARDING, EMULATED_IGNORED_SIGNALS,
-                        EMULATED_KEPT_SIGNAL, EMULATED_REALTIME_SIGNALS, EMULATOR,
-                        WEXEL_PROGRAM, emulator_keeps, emulator_older_than, native_only,
-                        split_report)
+                        EMULATED_HELD_SIGNALS, EMULATED_KEPT_SIGNAL, EMULATED_REALTIME_SIGNALS,
+                        EMULATOR, WEXEL_PROGRAM, emulator_keeps, emulator_older_than,
+                        native_only, split_report)
 
 SLEEP_MS = 1500
 # Python names it from 3.11 on; it is 16 on every Linux wexel is built for.
@@ -130,6 +130,7 @@ class WexelEndedWhileTheChildRuns(unittest.TestCase):
 
 
 class WhereSignalsCannotBeTaken(unittest.TestCase):
+    @native_only(EMULATED_HELD_SIGNALS)
     def test_signal_held_for_the_child_does_not_end_wexel_before_its_report(self):
         # A seccomp filter refuses sigtimedwait: a signal sent to wexel is
         # held, pending, and once the child has ended it is dropped, as
