@@ -217,16 +217,19 @@ class WhatWexelHolds(unittest.TestCase):
         self.addCleanup(kill_quietly, wexel.pid)
         pid = wait_for_child(wexel.pid, deadline)
         # wexel opens the status file at its first reading of the child's
-        # memory, a millisecond after the launch; the child's loader may
-        # hold a library open for a moment after its exec.
+        # memory, a millisecond after the launch, and holds the launch's
+        # error pipe until the child's exec; the child's loader may hold a
+        # library open for a moment after its exec.
+        status_file = "/proc/%d/status" % pid
         while True:
             own = {fd: value for fd, value in descriptors(wexel.pid).items() if fd > 2}
             childs = sorted(descriptors(pid))
-            if (own and childs == [0, 1, 2]) or time.monotonic() > deadline:
+            read = any(target == status_file for target, _ in own.values())
+            if (read and childs == [0, 1, 2]) or time.monotonic() > deadline:
                 break
             time.sleep(0.01)
         targets = sorted(target for target, _ in own.values())
-        self.assertEqual(targets, ["/proc/%d/status" % pid])
+        self.assertEqual(targets, [status_file])
         for fd, (target, flags) in own.items():
             self.assertTrue(flags & O_CLOEXEC, "%d -> %s is inherited" % (fd, target))
         self.assertEqual(childs, [0, 1, 2])
