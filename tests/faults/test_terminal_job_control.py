@@ -114,6 +114,15 @@ time.sleep(0.3)
 os.write(1, b"wrote-it\\n")
 """
 
+# A process group of its own, made without the terminal, then a read.
+READING_IN_A_GROUP_OF_ITS_OWN = """
+import os, sys
+os.setpgid(0, 0)
+line = sys.stdin.readline()
+print("read " + line.strip())
+raise SystemExit(0 if os.tcgetpgrp(0) == os.getpgrp() else 3)
+"""
+
 # As an interactive shell: a process group of its own, with the terminal.
 STOPPING_IN_A_GROUP_OF_ITS_OWN = """
 import os, signal
@@ -248,11 +257,15 @@ class JobControl(unittest.TestCase):
         # As alone: a read in the background stops the job, and so does a
         # write under stty tostop; bg leaves it where it was, so it stops
         # again; fg brings it to the foreground, where it reads or writes.
-        cases = ((READING_A_LINE, signal.SIGTTIN, b"", b"read typed\n"),
-                 (READING_A_LINE, signal.SIGTTIN, b"b", b"read typed\n"),
-                 (WRITING_A_LINE, signal.SIGTTOU, b"", b"wrote-it\n"))
-        for script, stop, first, printed in cases:
-            with self.subTest(stop=stop.name, bg_first=bool(first)):
+        # A command that made a group of its own is the job, as alone it
+        # would be, and the report after it is written in the foreground.
+        cases = (("read", READING_A_LINE, signal.SIGTTIN, b"", b"read typed\n"),
+                 ("bg, read", READING_A_LINE, signal.SIGTTIN, b"b", b"read typed\n"),
+                 ("write", WRITING_A_LINE, signal.SIGTTOU, b"", b"wrote-it\n"),
+                 ("own group, read", READING_IN_A_GROUP_OF_ITS_OWN, signal.SIGTTIN, b"",
+                  b"read typed\n"))
+        for name, script, stop, first, printed in cases:
+            with self.subTest(name):
                 terminal, _ = self.start_job([sys.executable, "-c", script], background=True)
                 self.assert_stops(stop)
                 if first:

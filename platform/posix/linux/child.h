@@ -120,6 +120,9 @@ void ActOnDefault(int signalNumber);
 // command if it is still stopped.
 void FollowChildStop(Child* child, int signalNumber);
 void ContinueChildIfStopped(Child* child);
+// At the command's end, the terminal that the command's own group held
+// comes back to wexel's, as a shell takes it back from a job that ended.
+void TakeTerminalBack(const Child* child);
 
 // Reads the command's VmPeak now and keeps the largest (peak_memory.cpp).
 void SamplePeakVirtual(Child* child);

@@ -9,17 +9,21 @@
 // command's to decide (a command that ignores Ctrl+Z goes on in the
 // foreground).
 //
-// A command that runs in a process group of its own (an interactive shell)
-// may hold the terminal's foreground when it stops. The shell that
-// continues wexel with fg gives the terminal to wexel's group; wexel hands
-// it on to the command's group, as it was, so the command does not find
-// itself in the background. Only then: a command in wexel's own group that
-// stopped in the background (a read, or a write under stty tostop) is
-// brought back by fg with the rest of the job, and the group that held the
-// terminal then was the shell's, which must not get it back.
+// The shell that continues the job with fg gives the terminal to wexel's
+// group, the job it knows. A command in that group comes to the foreground
+// with it, wherever it stopped (a background read, or a write under stty
+// tostop, included). A command that runs in a process group of its own (an
+// interactive shell, a program that made one for itself) would find itself
+// in the background, so wexel hands the terminal on to that group, which
+// is the job's own alone. After bg the shell keeps the terminal. When the
+// command ends, a terminal left with the group it led (its pid names it),
+// now empty, comes back to wexel's group, as alone the shell would take it
+// back: the report is then written in the foreground, never stopped by a
+// background write under stty tostop.
 #include "child.h"
 #include "system_calls.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <string.h>
 #include <sys/wait.h>
@@ -44,24 +48,35 @@ static void StopSelf(int signalNumber) {
     osSigaction(signalNumber, &old, NULL);
 }
 
-// The terminal's foreground group, with the terminal open to hand it on.
-static pid_t ForegroundGroup(int* terminal) {
-    *terminal = osOpen("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    return *terminal >= 0 ? tcgetpgrp(*terminal) : -1;
+// Continued in the foreground (fg): the terminal is wexel's group's, and
+// goes on to the command's own.
+static void HandTerminalOn(pid_t commandsGroup) {
+    pid_t ownGroup = getpgrp();
+    if (commandsGroup <= 0 || commandsGroup == ownGroup) return;
+    int terminal = osOpen("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (terminal < 0) return;
+    if (tcgetpgrp(terminal) == ownGroup) tcsetpgrp(terminal, commandsGroup);
+    close(terminal);
+}
+
+// Called with every signal blocked: tcsetpgrp from a background group then
+// raises no SIGTTOU. kill with signal 0 finds a group that still has a
+// process in it, which keeps the terminal.
+void TakeTerminalBack(const Child* child) {
+    int terminal = osOpen("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (terminal < 0) return;
+    pid_t ownGroup = getpgrp();
+    if (tcgetpgrp(terminal) == child->Pid && child->Pid != ownGroup &&
+        osKill(-child->Pid, 0) != 0 && errno == ESRCH)
+        tcsetpgrp(terminal, ownGroup);
+    close(terminal);
 }
 
 void FollowChildStop(Child* child, int signalNumber) {
     child->Stopped = true;
-    int terminal;
-    pid_t foreground = ForegroundGroup(&terminal);
     pid_t commandsGroup = getpgid(child->Pid);
     StopSelf(signalNumber);
-    // Continued in the foreground (fg), where the command's own group had it.
-    pid_t ownGroup = getpgrp();
-    if (terminal >= 0 && foreground > 0 && foreground == commandsGroup &&
-        commandsGroup != ownGroup && tcgetpgrp(terminal) == ownGroup)
-        tcsetpgrp(terminal, commandsGroup);
-    if (terminal >= 0) close(terminal);
+    HandTerminalOn(commandsGroup);
     // The SIGCONT that continued wexel is still held: taken by the wait, it
     // continues the command. A stop that the kernel did not carry out (a
     // SIGTSTP in an orphaned process group) brings none, and the command

@@ -115,6 +115,7 @@ static bool WaitForEnd(Child* child, long timeoutMilliseconds) {
 bool WaitForChild(Child* child, long timeoutMilliseconds) {
     if (child->Ended) return true;
     if (!WaitForEnd(child, timeoutMilliseconds)) return false;
+    TakeTerminalBack(child);
     ReleaseSignalsAfterReap(child);
     NoteChildEnd(child);
     return true;
