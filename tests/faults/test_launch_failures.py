@@ -6,11 +6,45 @@ but a shell can is no failure: /bin/sh runs it."""
 import os
 import shutil
 import stat
+import subprocess
 import tempfile
 import unittest
 
-from fault_runs import run_to_end
+from fault_runs import DEADLINE_SECONDS, run_to_end
 from wexel_runs import split_report
+
+
+class PathSearch(unittest.TestCase):
+    """A name without a slash is looked for in each PATH entry in turn, as
+    execvp looks for it: an entry that cannot give a program that runs (a
+    file there that may not be run, an entry that is a file, or too long a
+    name) sends the search on, and an empty entry is the current
+    directory. Measured against the shell, which searches the same way
+    (glibc's execvp takes the entry after too long a one for an empty
+    one)."""
+
+    def test_search_goes_on_past_what_it_cannot_use(self):
+        directory = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, directory)
+        for name, mode in (("d1", 0o644), ("d2", 0o755), ("here", 0o755)):
+            os.makedirs(os.path.join(directory, name))
+            program = os.path.join(directory, name, "prog")
+            with open(program, "w") as file:
+                file.write("#!/bin/sh\necho %s\nexit 7\n" % name)
+            os.chmod(program, mode)
+        here = os.path.join(directory, "here")
+        d1, d2 = os.path.join(directory, "d1"), os.path.join(directory, "d2")
+        for path in (d1 + ":" + d2, "/etc/passwd:" + d2, "/" + "x" * 5000 + ":" + d2,
+                     ":/usr/bin", "/nonexistent::/usr/bin", "/usr/bin:"):
+            with self.subTest(PATH=path[:40]):
+                env = dict(os.environ, PATH=path)
+                alone = subprocess.run(["/bin/sh", "-c", "prog"], env=env, cwd=here,
+                                       capture_output=True, timeout=DEADLINE_SECONDS)
+                self.assertEqual(alone.returncode, 7, alone.stderr)
+                result = run_to_end("prog", env=env, cwd=here)
+                before, _ = split_report(result.stdout)
+                self.assertEqual(before, alone.stdout + b"\nExit code: 7\n")
+                self.assertEqual(result.returncode, alone.returncode)
 
 
 class LaunchFailures(unittest.TestCase):
@@ -62,6 +96,21 @@ class LaunchFailures(unittest.TestCase):
                 before, _ = split_report(result.stdout)
                 self.assertEqual(before, b"ran %s a b c\n\nExit code: 5\n" % script.encode())
                 self.assertEqual(result.returncode, 5)
+
+    def test_empty_file_runs_and_ends_with_0(self):
+        # The kernel refuses it; /bin/sh runs it, as execvp does, and ends
+        # with 0: by its path and by PATH.
+        empty = self.write("empty", "", stat.S_IRWXU)
+        alone = subprocess.run(["/usr/bin/env", empty], capture_output=True,
+                               timeout=DEADLINE_SECONDS)
+        self.assertEqual((alone.returncode, alone.stdout), (0, b""))
+        for arguments, env in (([empty], None),
+                               (["empty"], dict(os.environ, PATH=self.directory))):
+            with self.subTest(arguments=arguments):
+                result = run_to_end(*arguments, env=env)
+                before, _ = split_report(result.stdout)
+                self.assertEqual(before, b"")
+                self.assertEqual(result.returncode, 0)
 
     def test_binary_file_the_kernel_refuses_is_not_run_by_the_shell(self):
         # A program for another machine: a NUL byte in its first line, as
