@@ -276,6 +276,29 @@ class WhatWexelHolds(unittest.TestCase):
         self.assertGreaterEqual(report.virtual, 400)
         self.assertLess(report.physical, 100)
 
+    @native_only(EMULATED_MEMORY)
+    @unittest.skipUnless(is_static(WEXEL), "a dynamic program cannot start without a descriptor")
+    def test_no_descriptor_to_spare_below_a_hard_limit_under_16_still_reads_virtual(self):
+        # ulimit -Sn 3 with a hard limit of 10: wexel can take no more than
+        # the hard limit, and the child, as alone, runs with 3.
+        def prepare():
+            default_signals()
+            resource.setrlimit(resource.RLIMIT_NOFILE, (3, 10))
+        deadline = time.monotonic() + DEADLINE_SECONDS
+        wexel = start_wexel(child("map_memory_static"), 400, 500, stdout=subprocess.PIPE,
+                            preexec_fn=prepare)
+        self.addCleanup(wexel.stdout.close)
+        self.addCleanup(kill_quietly, wexel.pid)
+        pid = wait_for_child(wexel.pid, deadline)
+        with open("/proc/%d/limits" % pid) as file:
+            limits = [line.split()[3:5] for line in file if line.startswith("Max open files")]
+        self.assertEqual(limits, [["3", "10"]])
+        before, report = split_report(wexel.stdout.read())
+        self.assertEqual(before, b"")
+        self.assertEqual(wait_for_exit(wexel, deadline), 0)
+        self.assertGreaterEqual(report.virtual, 400)
+        self.assertLess(report.physical, 100)
+
 
 if __name__ == "__main__":
     unittest.main()
