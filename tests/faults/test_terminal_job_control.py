@@ -6,10 +6,12 @@ bg in the background; a child that ignores
 Ctrl+Z runs on in the foreground; and a job stopped writing its report in
 the background can still be ended."""
 
+import fcntl
 import os
 import pty
 import select
 import signal
+import struct
 import sys
 import termios
 import time
@@ -145,6 +147,73 @@ signal.signal(signal.SIGTSTP, on_stop)
 time.sleep(1.5)
 raise SystemExit(0 if os.tcgetpgrp(0) == os.getpgrp() else 3)
 """
+
+
+# Prints how many SIGWINCH it has had after each one, until the terminal
+# has a line for it (left unread: in a group of its own it is in the
+# background). The wakeup descriptor gets a byte for each one delivered.
+COUNTING_RESIZES = """
+import os, select, signal, sys
+if sys.argv[1:] == ["own-group"]:
+    os.setpgid(0, 0)
+read, write = os.pipe()
+os.set_blocking(write, False)
+signal.set_wakeup_fd(write)
+signal.signal(signal.SIGWINCH, lambda *_: None)
+count = 0
+print("ready", flush=True)
+while read in select.select([read, 0], [], [], 30)[0]:
+    count += len(os.read(read, 100))
+    print(count, flush=True)
+"""
+
+
+class TerminalResize(unittest.TestCase):
+    def resized(self, arguments):
+        """Runs arguments in the foreground group of a new terminal, as a
+        shell without job control would, and resizes the terminal once
+        they are ready; returns all that was printed."""
+        deadline = time.monotonic() + DEADLINE_SECONDS
+        pid, terminal = pty.fork()
+        if pid == 0:
+            try:
+                attributes = termios.tcgetattr(0)
+                attributes[1] &= ~termios.OPOST
+                attributes[3] &= ~termios.ECHO
+                termios.tcsetattr(0, termios.TCSANOW, attributes)
+                job = os.fork()
+                if job == 0:
+                    os.execv(arguments[0], arguments[1:])
+                os.waitpid(job, 0)
+            finally:
+                os._exit(0)
+        self.addCleanup(os.close, terminal)
+        self.addCleanup(lambda: os.waitpid(pid, 0))
+        self.addCleanup(kill_quietly, pid)
+        output = b""
+        while not output.endswith(b"ready\n"):
+            ready, _, _ = select.select([terminal], [], [], 0.1)
+            if ready:
+                output += os.read(terminal, 4096)
+            self.assertLess(time.monotonic(), deadline, output)
+        # The kernel signals the terminal's foreground group.
+        fcntl.ioctl(terminal, termios.TIOCSWINSZ, struct.pack("HHHH", 30, 100, 0, 0))
+        time.sleep(0.3)
+        os.write(terminal, b"\n")
+        return output + read_terminal(terminal, deadline)
+
+    def test_resize_reaches_the_command_once(self):
+        # In wexel's group, the resize reaches the command as it reaches
+        # wexel; in a group of its own the command never has it, alone or
+        # not.
+        for group, seen in (([], b"1\n"), (["own-group"], b"")):
+            with self.subTest(group=group):
+                command = [sys.executable, "-c", COUNTING_RESIZES, *group]
+                alone = self.resized([command[0]] + command)
+                self.assertEqual(alone, b"ready\n" + seen)
+                before, _ = split_report(
+                    self.resized([WEXEL_PROGRAM] + wexel_command(command)))
+                self.assertEqual(before, alone)
 
 
 class JobControl(unittest.TestCase):
