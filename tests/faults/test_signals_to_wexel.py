@@ -17,8 +17,8 @@ import time
 import unittest
 
 from fault_runs import (DEADLINE_SECONDS, child, children_of, command, default_signals,
-                        kill_quietly, pid_namespaces_work, process_state, start_wexel,
-                        wait_for_child, wait_for_exit)
+                        kill_quietly, pid_namespaces_work, process_state, run_to_end,
+                        start_wexel, wait_for_child, wait_for_exit)
 from wexel_runs import (EMULATED_FAULT_SIGNALS, EMULATED_FORWARDING, EMULATED_IGNORED_SIGNALS,
                         EMULATED_HELD_SIGNALS, EMULATED_KEPT_SIGNAL, EMULATED_REALTIME_SIGNALS,
                         EMULATOR, WEXEL_PROGRAM, emulator_keeps, emulator_older_than,
@@ -82,6 +82,57 @@ class SignalsToWexelAlone(unittest.TestCase):
             self.assertIn(process_state(pid), ("S", "R"))
             os.kill(wexel, signal.SIGCONT)
         self.assert_whole_quiet_run(*self.run_with_signals(send))
+
+    def test_burst_that_comes_as_the_child_ends_is_for_a_child_that_is_gone(self):
+        # The child ends while wexel is stopped; the signals sent to wexel
+        # then find it at its end, and leave it the report and the child's
+        # status.
+        deadline = time.monotonic() + DEADLINE_SECONDS
+        wexel = start_wexel("/bin/sh", "-c", "read line; exit 3", stdin=subprocess.PIPE,
+                            stdout=subprocess.PIPE)
+        self.addCleanup(wexel.stdout.close)
+        self.addCleanup(kill_quietly, wexel.pid)
+        pid = wait_for_child(wexel.pid, deadline)
+        self.addCleanup(kill_quietly, pid)
+        os.kill(wexel.pid, signal.SIGSTOP)
+        while process_state(wexel.pid) != "T":
+            self.assertLess(time.monotonic(), deadline, "wexel did not stop")
+            time.sleep(0.01)
+        wexel.stdin.close()
+        while process_state(pid) != "Z":
+            self.assertLess(time.monotonic(), deadline, "the child did not end")
+            time.sleep(0.01)
+        for signal_number in (signal.SIGUSR1, signal.SIGUSR2, signal.SIGTERM, signal.SIGCONT):
+            os.kill(wexel.pid, signal_number)
+        before, _ = split_report(wexel.stdout.read())
+        self.assertEqual(before, b"\nExit code: 3\n")
+        self.assertEqual(wait_for_exit(wexel, deadline), 3)
+
+
+def in_a_group_of_its_own():
+    # kill 0 must reach no one but the command and wexel.
+    default_signals()
+    os.setpgid(0, 0)
+
+
+class SignalsTheChildSendsItsOwnGroup(unittest.TestCase):
+    def test_reach_the_child_once_as_alone(self):
+        # kill 0 reaches wexel too: passed on, it would reach the child
+        # twice. The shell's SIGTERM at its exit reaches wexel as the child
+        # ends.
+        for script in ("trap 'n=$((n+1))' USR1; kill -USR1 0; sleep 0.4; echo $n",
+                       "trap 'kill 0' EXIT; echo ending"):
+            with self.subTest(script=script):
+                alone = subprocess.run(["/bin/sh", "-c", script], capture_output=True,
+                                       preexec_fn=in_a_group_of_its_own,
+                                       timeout=DEADLINE_SECONDS)
+                status = alone.returncode
+                code = 128 - status if status < 0 else status
+                result = run_to_end("/bin/sh", "-c", script, preexec_fn=in_a_group_of_its_own)
+                before, _ = split_report(result.stdout)
+                message = b"\nExit code: %d\n" % code if code else b""
+                self.assertEqual(before, alone.stdout + message)
+                self.assertEqual(result.returncode, status)
 
 
 class WexelEndedWhileTheChildRuns(unittest.TestCase):
