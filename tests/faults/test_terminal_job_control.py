@@ -12,12 +12,14 @@ import pty
 import select
 import signal
 import struct
+import subprocess
 import sys
 import termios
 import time
 import unittest
 
-from fault_runs import DEADLINE_SECONDS, child, kill_quietly, process_state, wait_for_child
+from fault_runs import (DEADLINE_SECONDS, child, default_signals, kill_quietly, process_state,
+                        wait_for_child, wait_for_exit)
 from wexel_runs import WEXEL_PROGRAM, read_terminal, split_report, wexel_command
 
 HOLD_SECONDS = 1.0
@@ -214,6 +216,76 @@ class TerminalResize(unittest.TestCase):
                 before, _ = split_report(
                     self.resized([WEXEL_PROGRAM] + wexel_command(command)))
                 self.assertEqual(before, alone)
+
+
+# Stops itself, says so once continued, and after a line has come in counts
+# the SIGCONTs it has had: a byte on the wakeup descriptor for each one.
+COUNTING_CONTINUES = """
+import os, signal, sys, time
+read, write = os.pipe()
+os.set_blocking(write, False)
+signal.set_wakeup_fd(write)
+signal.signal(signal.SIGCONT, lambda *_: None)
+os.kill(os.getpid(), signal.SIGSTOP)
+print("continued", flush=True)
+sys.stdin.readline()
+time.sleep(0.3)
+os.set_blocking(read, False)
+print("SIGCONT %d" % len(os.read(read, 100)))
+"""
+
+
+def in_a_group_of_its_own():
+    default_signals()
+    os.setpgid(0, 0)
+
+
+def wait_until_taken(pid, signal_number, deadline):
+    """Until the process has taken the signal sent to it: two of a kind
+    that were pending together would have counted as one."""
+    while True:
+        with open("/proc/%d/status" % pid) as file:
+            pending = [int(line.split()[1], 16) for line in file
+                       if line.startswith(("SigPnd:", "ShdPnd:"))]
+        if not any(mask & 1 << (signal_number - 1) for mask in pending):
+            return
+        if time.monotonic() > deadline:
+            raise AssertionError("%d never took signal %d" % (pid, signal_number))
+        time.sleep(0.005)
+
+
+class ContinuedJob(unittest.TestCase):
+    def continued_twice(self, executable, arguments, wexel):
+        """Runs arguments as a job of their own, and once the job has
+        stopped, sends SIGCONT to its group, then again once the command
+        runs, and then to wexel alone; returns what the job printed."""
+        deadline = time.monotonic() + DEADLINE_SECONDS
+        job = subprocess.Popen(arguments, executable=executable, stdin=subprocess.PIPE,
+                               stdout=subprocess.PIPE, preexec_fn=in_a_group_of_its_own)
+        self.addCleanup(job.stdout.close)
+        self.addCleanup(kill_quietly, job.pid)
+        command = wait_for_child(job.pid, deadline) if wexel else job.pid
+        while process_state(command) != "T" or process_state(job.pid) != "T":
+            self.assertLess(time.monotonic(), deadline, "the job did not stop")
+            time.sleep(0.01)
+        os.killpg(job.pid, signal.SIGCONT)
+        self.assertEqual(job.stdout.readline(), b"continued\n")
+        os.killpg(job.pid, signal.SIGCONT)
+        if wexel:
+            wait_until_taken(job.pid, signal.SIGCONT, deadline)
+            os.kill(job.pid, signal.SIGCONT)
+        job.stdin.close()
+        output = job.stdout.read()
+        self.assertEqual(wait_for_exit(job, deadline), 0)
+        return output
+
+    def test_command_continued_by_its_job_gets_no_sigcont_from_wexel(self):
+        command = [sys.executable, "-c", COUNTING_CONTINUES]
+        alone = self.continued_twice(command[0], command, wexel=False)
+        self.assertEqual(alone, b"SIGCONT 2\n")
+        before, _ = split_report(
+            self.continued_twice(WEXEL_PROGRAM, wexel_command(command), wexel=True))
+        self.assertEqual(before, alone)
 
 
 class JobControl(unittest.TestCase):
