@@ -83,7 +83,8 @@ class LaunchFailures(unittest.TestCase):
     def test_file_without_execute_permission(self):
         self.assert_refused([self.write("data", "#!/bin/sh\nexit 0\n", stat.S_IRUSR)], 13)
         # Found through PATH, and nowhere after it: denied, as execvp says.
-        self.assert_refused(["data"], 13, env=dict(os.environ, PATH=self.directory + ":/nonexistent"))
+        self.assert_refused(["data"], 13,
+                            env=dict(os.environ, PATH=self.directory + ":/nonexistent"))
 
     def test_file_without_interpreter_line_is_run_by_the_shell(self):
         # No "#!" line: the kernel refuses the file, and wexel hands it to
