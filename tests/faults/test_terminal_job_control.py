@@ -151,30 +151,30 @@ raise SystemExit(0 if os.tcgetpgrp(0) == os.getpgrp() else 3)
 """
 
 
-# Prints how many SIGWINCH it has had after each one, until the terminal
-# has a line for it (left unread: in a group of its own it is in the
-# background). The wakeup descriptor gets a byte for each one delivered.
-COUNTING_RESIZES = """
+# Prints the number of each signal of the terminal's that it gets, until the
+# terminal has a line for it (left unread: in a group of its own it is in
+# the background). The wakeup descriptor gets a byte for each one
+# delivered, even for two that come before the handler runs.
+COUNTING_TERMINAL_SIGNALS = """
 import os, select, signal, sys
 if sys.argv[1:] == ["own-group"]:
     os.setpgid(0, 0)
 read, write = os.pipe()
 os.set_blocking(write, False)
 signal.set_wakeup_fd(write)
-signal.signal(signal.SIGWINCH, lambda *_: None)
-count = 0
+for number in (signal.SIGWINCH, signal.SIGINT, signal.SIGQUIT, signal.SIGTSTP):
+    signal.signal(number, lambda *_: None)
 print("ready", flush=True)
 while read in select.select([read, 0], [], [], 30)[0]:
-    count += len(os.read(read, 100))
-    print(count, flush=True)
+    print(*os.read(read, 100), flush=True)
 """
 
 
-class TerminalResize(unittest.TestCase):
-    def resized(self, arguments):
+class TerminalSignals(unittest.TestCase):
+    def on_a_terminal(self, arguments, keys):
         """Runs arguments in the foreground group of a new terminal, as a
-        shell without job control would, and resizes the terminal once
-        they are ready; returns all that was printed."""
+        shell without job control would; once they are ready, resizes the
+        terminal and types keys. Returns all that was printed."""
         deadline = time.monotonic() + DEADLINE_SECONDS
         pid, terminal = pty.fork()
         if pid == 0:
@@ -200,21 +200,24 @@ class TerminalResize(unittest.TestCase):
             self.assertLess(time.monotonic(), deadline, output)
         # The kernel signals the terminal's foreground group.
         fcntl.ioctl(terminal, termios.TIOCSWINSZ, struct.pack("HHHH", 30, 100, 0, 0))
+        os.write(terminal, keys)
         time.sleep(0.3)
         os.write(terminal, b"\n")
         return output + read_terminal(terminal, deadline)
 
-    def test_resize_reaches_the_command_once(self):
+    def test_signals_of_the_terminal_reach_the_command_as_alone(self):
         # In wexel's group, the resize reaches the command as it reaches
-        # wexel; in a group of its own the command never has it, alone or
-        # not.
-        for group, seen in (([], b"1\n"), (["own-group"], b"")):
+        # wexel. In a group of its own the command has none of the
+        # terminal's signals, alone or not: neither the resize nor Ctrl+C,
+        # Ctrl+\ or Ctrl+Z, which reach wexel alone.
+        for group, keys, seen in (([], b"", b"%d\n" % signal.SIGWINCH),
+                                  (["own-group"], b"\x03\x1c\x1a", b"")):
             with self.subTest(group=group):
-                command = [sys.executable, "-c", COUNTING_RESIZES, *group]
-                alone = self.resized([command[0]] + command)
+                command = [sys.executable, "-c", COUNTING_TERMINAL_SIGNALS, *group]
+                alone = self.on_a_terminal([command[0]] + command, keys)
                 self.assertEqual(alone, b"ready\n" + seen)
                 before, _ = split_report(
-                    self.resized([WEXEL_PROGRAM] + wexel_command(command)))
+                    self.on_a_terminal([WEXEL_PROGRAM] + wexel_command(command), keys))
                 self.assertEqual(before, alone)
 
 
