@@ -21,7 +21,7 @@ class PathSearch(unittest.TestCase):
     name) sends the search on, and an empty entry is the current
     directory. Measured against the shell, which searches the same way
     (glibc's execvp takes the entry after too long a one for an empty
-    one)."""
+    one), and without PATH against execvp."""
 
     def test_search_goes_on_past_what_it_cannot_use(self):
         directory = tempfile.mkdtemp()
@@ -34,14 +34,23 @@ class PathSearch(unittest.TestCase):
             os.chmod(program, mode)
         here = os.path.join(directory, "here")
         d1, d2 = os.path.join(directory, "d1"), os.path.join(directory, "d2")
-        for path in (d1 + ":" + d2, "/etc/passwd:" + d2, "/" + "x" * 5000 + ":" + d2,
-                     ":/usr/bin", "/nonexistent::/usr/bin", "/usr/bin:"):
-            with self.subTest(PATH=path[:40]):
-                env = dict(os.environ, PATH=path)
-                alone = subprocess.run(["/bin/sh", "-c", "prog"], env=env, cwd=here,
-                                       capture_output=True, timeout=DEADLINE_SECONDS)
+        cases = [(["prog"], path, here, ["/bin/sh", "-c", "prog"])
+                 for path in (d1 + ":" + d2, "/etc/passwd:" + d2, "/" + "x" * 5000 + ":" + d2,
+                              ":/usr/bin", "/nonexistent::/usr/bin", "/usr/bin:")]
+        # A name with a slash is a path, searched nowhere.
+        cases.append((["here/prog"], d2, directory, ["/bin/sh", "-c", "here/prog"]))
+        # PATH unset: execvp's own default, which env searches too (the
+        # shell's is longer).
+        script = ["sh", "-c", "echo unset; exit 7"]
+        cases.append((script, None, directory, ["/usr/bin/env"] + script))
+        without_path = {key: value for key, value in os.environ.items() if key != "PATH"}
+        for arguments, path, cwd, reference in cases:
+            with self.subTest(arguments=arguments, PATH=path and path[:40]):
+                env = dict(without_path, PATH=path) if path else without_path
+                alone = subprocess.run(reference, env=env, cwd=cwd, capture_output=True,
+                                       timeout=DEADLINE_SECONDS)
                 self.assertEqual(alone.returncode, 7, alone.stderr)
-                result = run_to_end("prog", env=env, cwd=here)
+                result = run_to_end(*arguments, env=env, cwd=cwd)
                 before, _ = split_report(result.stdout)
                 self.assertEqual(before, alone.stdout + b"\nExit code: 7\n")
                 self.assertEqual(result.returncode, alone.returncode)
