@@ -140,7 +140,7 @@ class SignalsTheChildSendsItsOwnGroup(unittest.TestCase):
                          "echo $n"],
                         ["/bin/sh", "-c", "trap 'kill 0' EXIT; echo ending"],
                         [sys.executable, "-c", SIGNALLING_OWN_GROUP]):
-            with self.subTest(command=command[-1][:40]):
+            with self.subTest(command=command[-1].strip().split("\n")[-1][:40]):
                 if EMULATOR and command[0] == sys.executable:
                     self.skipTest(EMULATED_REALTIME_SIGNALS)
                 alone = subprocess.run(command, capture_output=True,
