@@ -2,7 +2,6 @@
  * "span" after the milliseconds, it first prints how long it has run, from
  * main to its end, in microseconds of CLOCK_BOOTTIME: the command's own
  * clock. */
-#define _POSIX_C_SOURCE 200809L
 #define _GNU_SOURCE
 #include <stdio.h>
 #include <stdlib.h>
