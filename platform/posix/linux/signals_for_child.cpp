@@ -4,8 +4,8 @@
 //  - SIGCHLD says something of wexel's children: the wait looks at them.
 //  - SIGCONT continued wexel; the command is continued too if it is still
 //    stopped (job_control.cpp).
-//  - A signal sent by the command itself (to its process group, wexel
-//    included) has reached the command already.
+//  - A signal sent by the command itself, or by a process it started (to
+//    their process group, wexel included), has reached the command already.
 //  - A signal the kernel sends on behalf of the terminal (si_code
 //    SI_KERNEL: Ctrl+C, Ctrl+\, Ctrl+Z, a background read or write, a
 //    resize, a hang-up) went to the whole foreground group, the command
@@ -26,9 +26,12 @@
 #include "system_calls.h"
 
 #include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
 #include <string.h>
 #include <sys/select.h>
 #include <time.h>
+#include <unistd.h>
 
 static sigset_t g_givenMask;  // wexel's own mask, which the command starts with
 static void (*g_terminalInterruptHandler)(int);
@@ -107,10 +110,38 @@ static void PassOn(pid_t pid, const siginfo_t* info) {
         osKill(pid, info->si_signo);
 }
 
-static bool SentByChild(const Child* child, const siginfo_t* info) {
+// The parent of a process, from the fourth field of /proc/PID/stat, past
+// the name in parentheses (which may hold any byte); 0 when it is gone.
+static pid_t ParentOf(pid_t pid) {
+    char path[32], stat[512];
+    snprintf(path, sizeof(path), "/proc/%d/stat", static_cast<int>(pid));
+    int fd = osOpen(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    ssize_t length = read(fd, stat, sizeof(stat) - 1);
+    close(fd);
+    if (length <= 0) return 0;
+    stat[length] = 0;
+    const char* end = strrchr(stat, ')');
+    int parent = 0;
+    if (end == NULL || sscanf(end + 1, " %*c %d", &parent) != 1) return 0;
+    return parent;
+}
+
+// The command, or a process it started (a subshell's kill 0), sent it to
+// its process group, which it shares with wexel. The sender's ancestors
+// are followed up to the command, or to wexel or the top of the tree; a
+// sender already reaped cannot be followed, and its signal is passed on.
+static bool SentByChildOrItsOwn(const Child* child, const siginfo_t* info) {
     bool fromProcess = info->si_code == SI_USER || info->si_code == SI_QUEUE ||
                        info->si_code == SI_TKILL;
-    return fromProcess && info->si_pid == child->Pid;
+    if (!fromProcess) return false;
+    pid_t own = getpid();
+    pid_t sender = info->si_pid;
+    for (int depth = 0; depth < 64 && sender > 1 && sender != own; ++depth) {
+        if (sender == child->Pid) return true;
+        sender = ParentOf(sender);
+    }
+    return false;
 }
 
 void RouteSignal(Child* child, const siginfo_t* info) {
@@ -124,7 +155,7 @@ void RouteSignal(Child* child, const siginfo_t* info) {
         ActOnDefault(signalNumber);
     } else if (fromTerminal) {
         if (interrupt && g_terminalInterruptHandler != NULL) g_terminalInterruptHandler(signalNumber);
-    } else if (!child->Ended && !SentByChild(child, info)) {
+    } else if (!child->Ended && !SentByChildOrItsOwn(child, info)) {
         PassOn(child->Pid, info);
     }
 }
