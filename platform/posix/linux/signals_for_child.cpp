@@ -28,6 +28,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/select.h>
 #include <time.h>
@@ -110,8 +111,9 @@ static void PassOn(pid_t pid, const siginfo_t* info) {
         osKill(pid, info->si_signo);
 }
 
-// The parent of a process, from the fourth field of /proc/PID/stat, past
-// the name in parentheses (which may hold any byte); 0 when it is gone.
+// The parent of a process, from /proc/PID/stat: "PID (NAME) STATE PPID ...",
+// where the name may hold any byte, so it is read past the last ')'; 0 when
+// the process is gone.
 static pid_t ParentOf(pid_t pid) {
     char path[32], stat[512];
     snprintf(path, sizeof(path), "/proc/%d/stat", static_cast<int>(pid));
@@ -122,9 +124,8 @@ static pid_t ParentOf(pid_t pid) {
     if (length <= 0) return 0;
     stat[length] = 0;
     const char* end = strrchr(stat, ')');
-    int parent = 0;
-    if (end == NULL || sscanf(end + 1, " %*c %d", &parent) != 1) return 0;
-    return parent;
+    if (end == NULL || end[1] != ' ' || end[2] == 0 || end[3] != ' ') return 0;
+    return static_cast<pid_t>(atol(end + 4));
 }
 
 // The command, or a process it started (a subshell's kill 0), sent it to
