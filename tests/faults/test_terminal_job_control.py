@@ -127,6 +127,17 @@ print("read " + line.strip())
 raise SystemExit(0 if os.tcgetpgrp(0) == os.getpgrp() else 3)
 """
 
+# The same, twice: each fg gives the terminal back to the group.
+STOPPING_TWICE_IN_A_GROUP_OF_ITS_OWN = """
+import os, signal
+os.setpgid(0, 0)
+signal.signal(signal.SIGTTOU, signal.SIG_IGN)
+os.tcsetpgrp(0, os.getpgrp())
+for _ in range(2):
+    os.killpg(os.getpgrp(), signal.SIGSTOP)
+raise SystemExit(0 if os.tcgetpgrp(0) == os.getpgrp() else 3)
+"""
+
 # As an interactive shell: a process group of its own, with the terminal.
 STOPPING_IN_A_GROUP_OF_ITS_OWN = """
 import os, signal
@@ -365,6 +376,18 @@ class JobControl(unittest.TestCase):
         self.assertEqual(descriptors[0], descriptors[1])
         before, _ = split_report(read_terminal(terminal, self.deadline))
         self.assertEqual(before, b"continued 2 times\n")
+
+    def test_child_with_a_group_of_its_own_stopping_twice_leaves_no_descriptor(self):
+        # Each fg hands the terminal on through a descriptor of wexel's,
+        # closed again before the next stop.
+        _, wexel = self.start_job([sys.executable, "-c", STOPPING_TWICE_IN_A_GROUP_OF_ITS_OWN])
+        descriptors = []
+        for _ in range(2):
+            self.assert_stops(signal.SIGSTOP)
+            descriptors.append(len(os.listdir("/proc/%d/fd" % wexel)))
+            self.continue_job()
+        self.assertEqual(self.next_report(), ["exited", "0"])
+        self.assertEqual(descriptors[0], descriptors[1])
 
     def test_child_with_a_group_of_its_own_has_the_terminal_after_fg_not_bg(self):
         for how, code in ((b"c", "0"), (b"b", "3")):
