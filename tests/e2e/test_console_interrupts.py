@@ -6,13 +6,12 @@ import os
 import pty
 import resource
 import signal
-import termios
 import time
 import unittest
 
 from wexel_runs import (DEADLINE_SECONDS, EMULATED_FATAL_SIGNAL, WEXEL_PROGRAM, child,
-                        children_of, native_only, read_terminal, split_report, wait_for_child,
-                        wexel_command)
+                        children_of, native_only, plain_terminal, read_terminal, split_report,
+                        wait_for_child, wexel_command)
 
 
 def start_at_terminal(*arguments, program=None):
@@ -22,11 +21,7 @@ def start_at_terminal(*arguments, program=None):
     pid, terminal = pty.fork()
     if pid == 0:
         try:
-            # No echo of the typed ^C, no "\r\n" for "\n": the output as sent.
-            attributes = termios.tcgetattr(0)
-            attributes[1] &= ~termios.OPOST
-            attributes[3] &= ~termios.ECHO
-            termios.tcsetattr(0, termios.TCSANOW, attributes)
+            plain_terminal()
             for signal_number in (signal.SIGINT, signal.SIGQUIT, signal.SIGPIPE):
                 signal.signal(signal_number, signal.SIG_DFL)
             signal.pthread_sigmask(signal.SIG_SETMASK, ())

@@ -12,6 +12,7 @@ import shutil
 import signal
 import subprocess
 import sys
+import termios
 import time
 import unittest
 
@@ -238,6 +239,18 @@ def hostile_arguments(seed, count):
     generator = random.Random(seed)
     return [[hostile_argument(generator) for _ in range(generator.randrange(7))]
             for _ in range(count)]
+
+
+def plain_terminal(tostop=False):
+    """Sets the terminal on descriptor 0 to show the output as sent: no echo
+    of typed keys, no "\\r\\n" for "\\n"; with tostop, a write from the
+    background stops its writer (stty tostop)."""
+    attributes = termios.tcgetattr(0)
+    attributes[1] &= ~termios.OPOST
+    attributes[3] &= ~termios.ECHO
+    if tostop:
+        attributes[3] |= termios.TOSTOP
+    termios.tcsetattr(0, termios.TCSANOW, attributes)
 
 
 def read_terminal(terminal, deadline):

@@ -20,7 +20,8 @@ import unittest
 
 from fault_runs import (DEADLINE_SECONDS, child, default_signals, kill_quietly, process_state,
                         wait_for_child, wait_for_exit)
-from wexel_runs import WEXEL_PROGRAM, read_terminal, split_report, wexel_command
+from wexel_runs import (WEXEL_PROGRAM, plain_terminal, read_terminal, split_report,
+                        wexel_command)
 
 HOLD_SECONDS = 1.0
 
@@ -33,12 +34,7 @@ def job_control_shell(arguments, report, control, background=False):
     the control pipe the job is given the terminal again and continued (fg),
     on a 'b' it is continued alone (bg), on a 't' it is sent SIGTERM and
     SIGCONT (kill %1); 'exited N' at its end, -N for a signal."""
-    attributes = termios.tcgetattr(0)
-    attributes[1] &= ~termios.OPOST
-    attributes[3] &= ~termios.ECHO
-    if background:
-        attributes[3] |= termios.TOSTOP
-    termios.tcsetattr(0, termios.TCSANOW, attributes)
+    plain_terminal(tostop=background)
     signal.signal(signal.SIGTTOU, signal.SIG_IGN)
     pid = os.fork()
     if pid == 0:
@@ -190,10 +186,7 @@ class TerminalSignals(unittest.TestCase):
         pid, terminal = pty.fork()
         if pid == 0:
             try:
-                attributes = termios.tcgetattr(0)
-                attributes[1] &= ~termios.OPOST
-                attributes[3] &= ~termios.ECHO
-                termios.tcsetattr(0, termios.TCSANOW, attributes)
+                plain_terminal()
                 job = os.fork()
                 if job == 0:
                     os.execv(arguments[0], arguments[1:])
@@ -363,14 +356,20 @@ class JobControl(unittest.TestCase):
         self.assertGreaterEqual(report.global_, HOLD_SECONDS)
         self.assertLess(report.global_, time.monotonic() - started + 5)
 
-    def test_child_that_stops_itself_stops_the_job_each_time(self):
-        terminal, wexel = self.start_job([sys.executable, "-c", STOPPING_TWICE])
+    def stop_twice(self, script):
+        """Runs a child that stops itself twice, continued with fg each
+        time; returns the terminal and wexel's descriptors at each stop."""
+        terminal, wexel = self.start_job([sys.executable, "-c", script])
         descriptors = []
         for _ in range(2):
             self.assert_stops(signal.SIGSTOP)
             descriptors.append(len(os.listdir("/proc/%d/fd" % wexel)))
             self.continue_job()
         self.assertEqual(self.next_report(), ["exited", "0"])
+        return terminal, descriptors
+
+    def test_child_that_stops_itself_stops_the_job_each_time(self):
+        terminal, descriptors = self.stop_twice(STOPPING_TWICE)
         # The job's SIGCONT alone continues the child; wexel closes the
         # terminal it opened for each stop.
         self.assertEqual(descriptors[0], descriptors[1])
@@ -380,13 +379,7 @@ class JobControl(unittest.TestCase):
     def test_child_with_a_group_of_its_own_stopping_twice_leaves_no_descriptor(self):
         # Each fg hands the terminal on through a descriptor of wexel's,
         # closed again before the next stop.
-        _, wexel = self.start_job([sys.executable, "-c", STOPPING_TWICE_IN_A_GROUP_OF_ITS_OWN])
-        descriptors = []
-        for _ in range(2):
-            self.assert_stops(signal.SIGSTOP)
-            descriptors.append(len(os.listdir("/proc/%d/fd" % wexel)))
-            self.continue_job()
-        self.assertEqual(self.next_report(), ["exited", "0"])
+        _, descriptors = self.stop_twice(STOPPING_TWICE_IN_A_GROUP_OF_ITS_OWN)
         self.assertEqual(descriptors[0], descriptors[1])
 
     def test_child_with_a_group_of_its_own_has_the_terminal_after_fg_not_bg(self):
