@@ -62,8 +62,9 @@ struct Child {
 // directory, descriptors, process group, signal mask and dispositions that
 // wexel was given, its parent-death signal (SIGKILL where wexel was given
 // none, so that the command does not outlive a wexel that is killed), its
-// real-time policy and its CPU timers. From just before the start every signal is held for the wait
-// to take. Returns 0, or an errno value with nothing left running.
+// real-time policy and its CPU timers. From just before the start every
+// signal is held for the wait to take. Returns 0, or an errno value with
+// nothing left running.
 int StartChild(Child* child, char* const arguments[]);
 
 // Waits until the command has ended and reaps it, reading its virtual peak
